@@ -1,5 +1,6 @@
-// An input file mapped whole as a private copy-on-write view, shared by every
-// object record that points into it.
+// An input file held whole as a private, writable view (small files read into
+// the heap, larger ones mapped copy-on-write), shared by every object record
+// that points into it.
 #pragma once
 
 #include <atomic>
@@ -13,6 +14,7 @@ struct MappedFile {
   std::string path;  // the full path under which the file was opened
   uint64_t size = 0;
   uint8_t* view = nullptr;  // `size` bytes, writable, private to the process
+  bool viewIsMapping = false;
 };
 
 // 0 and a new file with one reference, or E_UNEXPECTED for an empty path, the
@@ -22,6 +24,6 @@ Status OpenMappedFile(const std::string& path, MappedFile** out);
 
 void AddMappedFileReference(MappedFile* file);
 
-// Drops one reference and returns the count left; at 0 the view is unmapped
+// Drops one reference and returns the count left; at 0 the view is released
 // and the file freed.
 int32_t ReleaseMappedFile(MappedFile* file);

@@ -6,38 +6,65 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
-Status MapFileCopyOnWrite(const char* path, FileView* view) {
-  const int descriptor = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (descriptor < 0) return StatusFromSystemError(errno);
+namespace {
 
-  struct stat info;
-  if (::fstat(descriptor, &info) != 0) {
-    const int error = errno;
-    ::close(descriptor);
-    return StatusFromSystemError(error);
+// Reads exactly `size` bytes; a file that shrank meanwhile counts as failing.
+Status ReadWhole(int descriptor, uint64_t size, FileView* view) {
+  uint8_t* bytes = static_cast<uint8_t*>(std::malloc(size));
+  if (bytes == nullptr) return E_OUTOFMEMORY;
+  uint64_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::read(descriptor, bytes + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int error = n < 0 ? errno : EIO;
+      std::free(bytes);
+      return StatusFromSystemError(error);
+    }
+    done += static_cast<uint64_t>(n);
   }
-  if (S_ISDIR(info.st_mode)) {
-    ::close(descriptor);
-    return StatusFromSystemError(EISDIR);
-  }
-  // Pipes and other files that report no size count as empty.
-  const uint64_t size = info.st_size > 0 ? static_cast<uint64_t>(info.st_size) : 0;
-  if (size == 0 || size >= (uint64_t{1} << 32)) {
-    ::close(descriptor);
-    return E_FAIL;
-  }
-
-  void* bytes = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE, descriptor, 0);
-  const int mapError = errno;
-  ::close(descriptor);
-  if (bytes == MAP_FAILED) return StatusFromSystemError(mapError);
-
-  view->bytes = static_cast<uint8_t*>(bytes);
+  view->bytes = bytes;
   view->size = size;
+  view->isMapping = false;
   return S_OK;
 }
 
-void UnmapFile(const FileView& view) {
-  if (view.bytes != nullptr) ::munmap(view.bytes, view.size);
+Status MapWhole(int descriptor, uint64_t size, FileView* view) {
+  void* bytes = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE, descriptor, 0);
+  if (bytes == MAP_FAILED) return StatusFromSystemError(errno);
+  view->bytes = static_cast<uint8_t*>(bytes);
+  view->size = size;
+  view->isMapping = true;
+  return S_OK;
+}
+
+Status ViewOpenFile(int descriptor, FileView* view) {
+  struct stat info;
+  if (::fstat(descriptor, &info) != 0) return StatusFromSystemError(errno);
+  if (S_ISDIR(info.st_mode)) return StatusFromSystemError(EISDIR);
+  // Pipes and other files that report no size count as empty.
+  const uint64_t size = info.st_size > 0 ? static_cast<uint64_t>(info.st_size) : 0;
+  if (size == 0 || size >= (uint64_t{1} << 32)) return E_FAIL;
+  return size <= kLargestReadFile ? ReadWhole(descriptor, size, view) : MapWhole(descriptor, size, view);
+}
+
+}  // namespace
+
+Status OpenPrivateFileView(const char* path, FileView* view) {
+  const int descriptor = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) return StatusFromSystemError(errno);
+  const Status status = ViewOpenFile(descriptor, view);
+  ::close(descriptor);
+  return status;
+}
+
+void ReleaseFileView(const FileView& view) {
+  if (view.bytes == nullptr) return;
+  if (view.isMapping) {
+    ::munmap(view.bytes, view.size);
+  } else {
+    std::free(view.bytes);
+  }
 }

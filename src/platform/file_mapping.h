@@ -1,4 +1,5 @@
-// A whole file mapped as a private, writable, copy-on-write view.
+// A whole file as a private, writable view: writes into it never reach the
+// file, and it stays valid until it is given back.
 #pragma once
 
 #include <cstdint>
@@ -8,12 +9,19 @@
 struct FileView {
   uint8_t* bytes = nullptr;
   uint64_t size = 0;
+  bool isMapping = false;  // mapped copy-on-write, rather than read into the heap
 };
 
-// Opens `path` for reading, maps all of it with private copy-on-write pages
-// and closes the descriptor again, so any number of files can stay mapped.
-// An empty file, or one of 4 GiB or more, gives E_FAIL; a failed system call
-// gives its converted error number.
-Status MapFileCopyOnWrite(const char* path, FileView* view);
+// Files up to this size are read into private heap memory: for the many
+// small objects of a library that is cheaper than a mapping (one read
+// instead of a mapping, its page faults and its copy-on-write copies), and
+// the process never runs short of mappings. Larger files are mapped.
+constexpr uint64_t kLargestReadFile = 256 * 1024;
 
-void UnmapFile(const FileView& view);
+// Opens `path` for reading, gives its bytes as a private view and closes the
+// descriptor again, so any number of files can stay open. An empty file, or
+// one of 4 GiB or more, gives E_FAIL; a failed system call gives its
+// converted error number.
+Status OpenPrivateFileView(const char* path, FileView* view);
+
+void ReleaseFileView(const FileView& view);
