@@ -1,3 +1,4 @@
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -5,6 +6,9 @@
 #include "platform/standard_output.h"
 
 int main(int argc, char** argv) {
+  // A closed pipe must show up as a failed write that the exit path reports,
+  // not as a silent death by signal.
+  std::signal(SIGPIPE, SIG_IGN);
   const Status status = RunQuorlix(argc, argv);
   OutputWriter& out = Out();
   out.Flush();
