@@ -16,16 +16,22 @@ uint64_t SizeAndSectionKey(const ObjectRecord& object) {
   return (uint64_t{object.size} << 16) | SectionCount(object);
 }
 
-// FNV-1a over 8-byte words: a cheap filter, never the final word.
+// A filter, never the final word: four independent multiply-xor lanes over
+// 32-byte blocks keep the multiplier busy, then the tail and the lanes fold.
 uint64_t HashImage(const ObjectRecord& object) {
-  uint64_t hash = 0xcbf29ce484222325u;
+  constexpr uint64_t kPrime = 0x9E3779B97F4A7C15u;
+  uint64_t lanes[4] = {kPrime, kPrime ^ 1, kPrime ^ 2, kPrime ^ 3};
   const uint8_t* bytes = object.image;
   size_t i = 0;
-  for (; i + 8 <= object.size; i += 8) {
-    hash = (hash ^ LoadUnaligned<uint64_t>(bytes + i)) * 0x100000001b3u;
+  for (; i + 32 <= object.size; i += 32) {
+    for (size_t lane = 0; lane < 4; ++lane) {
+      lanes[lane] = (lanes[lane] ^ LoadUnaligned<uint64_t>(bytes + i + 8 * lane)) * kPrime;
+      lanes[lane] ^= lanes[lane] >> 29;
+    }
   }
-  for (; i < object.size; ++i) hash = (hash ^ bytes[i]) * 0x100000001b3u;
-  return hash;
+  uint64_t hash = lanes[0] ^ (lanes[1] * 3) ^ (lanes[2] * 5) ^ (lanes[3] * 7);
+  for (; i < object.size; ++i) hash = (hash ^ bytes[i]) * kPrime;
+  return hash ^ (hash >> 32);
 }
 
 }  // namespace
