@@ -108,9 +108,14 @@ Status GatherInput(std::string_view argument) {
     status = RegisterBareObject(file);
   } else {
     Out().Print("***Error: Unknown file type \"%s\". Return -1\n", printable.c_str());
-    return -1;
+    status = -1;
   }
-  if (status != S_OK) return status;
+  if (status != S_OK) {
+    // The run ends here; give back the opening's reference so that nothing is
+    // left unowned (members registered from an archive hold their own).
+    ReleaseMappedFile(file);
+    return status;
+  }
   if (!RememberInputFile(file)) {
     Out().Print("*** Error Out of memory.\n");
     return E_OUTOFMEMORY;
