@@ -1,6 +1,10 @@
 #include "support/elf_builder.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
+
+#include "elf/object_validation.h"
 
 namespace {
 
@@ -123,12 +127,14 @@ Bytes ElfBuilder::Build() const {
   }
   AlignTo(image, 4);
   const uint32_t sectionTable = static_cast<uint32_t>(image.size());
+  const size_t entryStride = sectionEntrySize_ != 0 ? sectionEntrySize_ : sizeof(Elf32_Shdr);
   for (const Section& section : sections) {
     const Elf32_Shdr& h = section.header;
     for (uint32_t field : {h.sh_name, h.sh_type, h.sh_flags, h.sh_addr, h.sh_offset, h.sh_size, h.sh_link,
                            h.sh_info, h.sh_addralign, h.sh_entsize}) {
       Append(image, Encode32(field));
     }
+    image.resize(image.size() + entryStride - sizeof(Elf32_Shdr), 0);
   }
   image.resize(image.size() + trailingPadding_, 0);
   if (image.size() < 261) image.resize(261, 0);
@@ -151,7 +157,7 @@ Bytes ElfBuilder::Build() const {
   Append(header, Encode16(52));
   Append(header, Encode16(0));  // e_phentsize
   Append(header, Encode16(0));  // e_phnum
-  Append(header, Encode16(40));
+  Append(header, Encode16(sectionEntrySize_));
   Append(header, Encode16(static_cast<uint16_t>(sections.size())));
   Append(header, Encode16(1));  // .shstrtab
   std::memcpy(image.data() + 16, header.data(), header.size());
@@ -231,4 +237,30 @@ uint32_t FindSectionOfType(const Bytes& image, uint32_t type) {
     if (GetSection32(image, index, offsetof(Elf32_Shdr, sh_type)) == type) return index;
   }
   return 0;
+}
+
+void AppendProgramHeaders(Bytes& image, const std::vector<Elf32_Phdr>& headers, uint16_t entrySize) {
+  AlignTo(image, 4);
+  const size_t stride = entrySize != 0 ? entrySize : sizeof(Elf32_Phdr);
+  const size_t tableOffset = image.size();
+  // Entries narrower than a record still get room for the last whole record.
+  const size_t tableBytes = headers.empty() ? 0 : std::max(headers.size() * stride, (headers.size() - 1) * stride + 32);
+  image.resize(tableOffset + tableBytes, 0);
+  for (size_t i = 0; i < headers.size(); ++i) {
+    const Elf32_Phdr& h = headers[i];
+    const uint32_t fields[] = {h.p_type, h.p_offset, h.p_vaddr, h.p_paddr, h.p_filesz, h.p_memsz, h.p_flags, h.p_align};
+    for (size_t f = 0; f < 8; ++f) WriteStored32(image, tableOffset + i * stride + f * 4, fields[f]);
+  }
+  SetHeader32(image, offsetof(Elf32_Ehdr, e_phoff), static_cast<uint32_t>(tableOffset));
+  SetHeader16(image, offsetof(Elf32_Ehdr, e_phnum), static_cast<uint16_t>(headers.size()));
+  SetHeader16(image, offsetof(Elf32_Ehdr, e_phentsize), entrySize);
+}
+
+ElfStatus ValidateExactCopy(Bytes& image) {
+  const uint32_t size = static_cast<uint32_t>(image.size());
+  std::unique_ptr<uint8_t[]> copy(new uint8_t[size]);
+  if (size != 0) std::memcpy(copy.get(), image.data(), size);
+  const ElfStatus status = ValidateElfObject(copy.get(), size);
+  if (size != 0) std::memcpy(image.data(), copy.get(), size);
+  return status;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "elf/elf_layout.h"
+#include "elf/elf_status.h"
 
 enum class ByteOrder { Little, Big };
 
@@ -50,6 +51,9 @@ class ElfBuilder {
   // 261 bytes long; Build pads to that).
   void SetTrailingPadding(uint32_t bytes) { trailingPadding_ = bytes; }
   void SetType(uint16_t type) { type_ = type; }
+  // e_shentsize; the entries are laid out that far apart (40 when it is 0),
+  // the room past each 40-byte record filled with zeros. Must be 0 or >= 40.
+  void SetSectionEntrySize(uint16_t size) { sectionEntrySize_ = size; }
 
   Bytes Build() const;
   ByteOrder Order() const { return order_; }
@@ -67,6 +71,7 @@ class ElfBuilder {
   ByteOrder order_;
   uint16_t type_ = ET_REL;
   uint32_t trailingPadding_ = 0;
+  uint16_t sectionEntrySize_ = 40;
   std::vector<Section> sections_;
 };
 
@@ -93,3 +98,13 @@ uint32_t GetSection32(const Bytes& image, uint32_t index, size_t fieldOffset);
 
 // Index of the first section of `type`, or 0.
 uint32_t FindSectionOfType(const Bytes& image, uint32_t type);
+
+// Appends a program header table at the end of the image (4-byte aligned)
+// and points e_phoff, e_phnum and e_phentsize at it; each entry is written
+// in the image's byte order and padded to `entrySize` (0 lays them 32 apart).
+void AppendProgramHeaders(Bytes& image, const std::vector<Elf32_Phdr>& headers, uint16_t entrySize = 32);
+
+// Runs validation on an exactly-sized heap copy of `image`, so that a read
+// past the end is caught by the sanitizers, and copies the (converted)
+// result back.
+ElfStatus ValidateExactCopy(Bytes& image);
