@@ -1,0 +1,2 @@
+/* A demangler without demangle_ghs_name: loading it must fail before any output. */
+__attribute__((visibility("default"))) void demangle_free(char* text) { (void)text; }
