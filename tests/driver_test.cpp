@@ -6,8 +6,11 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
+#include "platform/full_path.h"
 #include "support/archive_writer.h"
 #include "support/elf_builder.h"
 #include "support/temp_dir.h"
@@ -46,6 +49,36 @@ std::string FailureReport(int status, const std::vector<std::string>& arguments)
 
 std::string CanonicalPath(const std::string& path) { return std::filesystem::canonical(path).string(); }
 
+// An absolute path of exactly `length` bytes that names nothing.
+std::string AbsolutePathOfLength(size_t length) {
+  std::string path;
+  while (path.size() + 101 < length) path += "/" + std::string(99, 'q') + "x";
+  path += "/";
+  path += std::string(length - path.size(), 'z');
+  return path;
+}
+
+TEST(DriverFullPath, IsNormalisedAsTextOnly) {
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      {"/a//b/./c/../d", "/a/b/d"},
+      {"/a/b/", "/a/b"},
+      {"/a/b/..", "/a"},
+      {"/..", "/"},
+      {"/../../x/..", "/"},
+      {"/", "/"},
+      {"//", "/"},
+      // Names made of dots and other characters, and backslashes, are plain names.
+      {"/a/.b/..c/...", "/a/.b/..c/..."},
+      {"/a\\..\\b", "/a\\..\\b"},
+  };
+  for (const auto& [path, expected] : cases) EXPECT_EQ(NormalizeAbsolutePath(path), expected) << path;
+
+  EXPECT_EQ(ResolveFullPath(""), "");
+  EXPECT_EQ(ResolveFullPath("/no/such/./dir/../file.o"), "/no/such/file.o");
+  const std::string current = std::filesystem::current_path().string();
+  EXPECT_EQ(ResolveFullPath("sub/../file.o"), current + "/file.o");
+}
+
 TEST(DriverEndToEnd, EveryFailureOfTheInputLoopPrintsItsMessageAndUsage) {
   TempDir dir;
   const Bytes alpha = ObjectDefining("alpha");
@@ -66,6 +99,8 @@ TEST(DriverEndToEnd, EveryFailureOfTheInputLoopPrintsItsMessageAndUsage) {
   const std::string brokenPath = CanonicalPath(dir.path()) + "/broken.a";
   // A full path that does not fit the driver's buffer becomes the empty one.
   const std::string tooLong(5000, 'n');
+  const std::string longest = AbsolutePathOfLength(4095);
+  const std::string oneLonger = AbsolutePathOfLength(4096);
 
   struct Case {
     std::vector<std::string> arguments;
@@ -79,8 +114,11 @@ TEST(DriverEndToEnd, EveryFailureOfTheInputLoopPrintsItsMessageAndUsage) {
       {{"alpha.o", "-x", "missing.o"}, "***Error: Unrecognized option \"-x\" specified. Return -1.\n", 255},
       {{"-"}, "***Error: Unrecognized option \"-\" specified. Return -1.\n", 255},
       {{"beta.o", "@option.rsp"}, "***Error: Unrecognized option \"-x\" specified. Return -1.\n", 255},
-      {{"missing.o"}, "***Error: Could not map in file \"missing.o\". Error 0x80070002\n", 2},
+      // Messages quote the argument as written, not its full path.
+      {{"./nowhere/../missing.o"}, "***Error: Could not map in file \"./nowhere/../missing.o\". Error 0x80070002\n", 2},
       {{tooLong}, "***Error: Could not map in file \"" + tooLong + "\". Error 0x8000FFFF\n", 255},
+      {{longest}, "***Error: Could not map in file \"" + longest + "\". Error 0x80070002\n", 2},
+      {{oneLonger}, "***Error: Could not map in file \"" + oneLonger + "\". Error 0x8000FFFF\n", 255},
       {{"empty.o"}, "***Error: Could not map in file \"empty.o\". Error 0x80004005\n", 5},
       {{"subdir"}, "***Error: Could not map in file \"subdir\". Error 0x80070015\n", 0x15},
       {{"short.o", "elf260.o"}, "*** Error 0xBAD0001E parsing ELF file \"elf260.o\"\n", 0x1E},

@@ -104,6 +104,13 @@ TEST_F(ObjectRegistryTest, RecordsGoToTheHeadAndEachHoldsAReference) {
   }
   EXPECT_EQ(names, (std::vector<std::string>{"C.o", "B.o", "A.o"}));
   EXPECT_EQ(file->refCount.load(), 4);
+
+  // A refusal names the object by at most its length, and changes nothing.
+  CapturedOutput output;
+  EXPECT_EQ(RegisterObject(file, file->view, 259, "tiny.o.extra", 6), static_cast<Status>(0xBAD00018u));
+  EXPECT_EQ(output.Text(), "*** Error 0xBAD00018 parsing ELF file \"tiny.o\"\n");
+  EXPECT_EQ(g_objectCount, 3);
+  EXPECT_EQ(g_objectList->name, "C.o");
   EXPECT_EQ(ReleaseMappedFile(file), 3);
 }
 
