@@ -68,3 +68,6 @@ constexpr ElfStatus ELF_PROGRAM_ENTRY_TOO_SMALL = ElfDefect(0x33);   // e_phents
 constexpr ElfStatus ELF_SECTION_ENTRY_TOO_SMALL = ElfDefect(0x34);   // e_shentsize 1..39 with sections
 constexpr ElfStatus ELF_SECTION_TABLE_AT_ZERO = ElfDefect(0x35);     // e_shoff 0 with e_shnum above 1
 constexpr ElfStatus ELF_SIZE_WORD_PAST_END = ElfDefect(0x36);        // a size word outside the image
+// Converting a table's entries in place would rewrite section headers that
+// were checked before and are trusted from then on.
+constexpr ElfStatus ELF_TABLE_OVER_SECTION_HEADERS = ElfDefect(0x37);

@@ -14,6 +14,17 @@ bool SizeWordInsideImage(const Elf32_Shdr& section, uint32_t imageSize) {
   return uint64_t{section.sh_offset} + kSizeWordBytes <= imageSize;
 }
 
+// Whether the `count` entries of `entrySize` bytes from `offset` share a byte
+// with the section header table. Such a table may only begin before the
+// header table; converting it would scramble headers whose extents have
+// already been checked, and later readers would follow them out of the image.
+bool ReachesSectionHeaders(const ElfLayout& layout, uint32_t offset, uint32_t count, uint32_t entrySize) {
+  const Elf32_Ehdr header = layout.Header();
+  const uint64_t headersEnd = uint64_t{header.e_shoff} + uint64_t{header.e_shnum} * layout.sectionEntrySize;
+  const uint64_t end = uint64_t{offset} + uint64_t{count} * entrySize;
+  return offset < headersEnd && header.e_shoff < end;
+}
+
 ElfStatus CheckSectionContents(const ElfLayout& layout, const Elf32_Ehdr& header, uint32_t size) {
   for (uint32_t index = 1; index < header.e_shnum; ++index) {
     const Elf32_Shdr section = layout.Section(index);
@@ -116,6 +127,9 @@ ElfStatus CheckSymbolTable(const ElfLayout& layout, uint32_t index) {
   if (count == 0) return ELF_SYMTAB_NO_ENTRY;
 
   const bool convert = NeedsConversion(layout.header);
+  if (convert && ReachesSectionHeaders(layout, table.sh_offset, count, entrySize)) {
+    return ELF_TABLE_OVER_SECTION_HEADERS;
+  }
   uint8_t* entry = layout.header + table.sh_offset;
   for (uint32_t k = 0; k < count; ++k, entry += entrySize) {
     if (convert) SwapSymbol(entry);
@@ -201,6 +215,10 @@ ElfStatus CheckRelaTable(const ElfLayout& layout, uint32_t index) {
   }
 
   const bool convert = NeedsConversion(layout.header);
+  if (convert && ReachesSectionHeaders(layout, relocations.table.sh_offset, relocations.entryCount,
+                                       relocations.entrySize)) {
+    return ELF_TABLE_OVER_SECTION_HEADERS;
+  }
   uint8_t* entry = layout.header + relocations.table.sh_offset;
   for (uint32_t k = 0; k < relocations.entryCount; ++k, entry += relocations.entrySize) {
     if (convert) SwapRela(entry);
@@ -237,6 +255,10 @@ ElfStatus CheckRelTable(const ElfLayout& layout, uint32_t index) {
   }
 
   const bool convert = NeedsConversion(layout.header);
+  if (convert && ReachesSectionHeaders(layout, relocations.table.sh_offset, relocations.entryCount,
+                                       relocations.entrySize)) {
+    return ELF_TABLE_OVER_SECTION_HEADERS;
+  }
   uint8_t* entry = layout.header + relocations.table.sh_offset;
   for (uint32_t k = 0; k < relocations.entryCount; ++k, entry += relocations.entrySize) {
     if (convert) SwapRel(entry);
