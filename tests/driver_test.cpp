@@ -94,6 +94,7 @@ TEST(DriverEndToEnd, EveryFailureOfTheInputLoopPrintsItsMessageAndUsage) {
   dir.Write("option.rsp", "alpha.o\n-x\nmissing.o\n");
   dir.Write("nothing.rsp", " \r\n\t\n\r\r");
   dir.Write("empty.rsp", "");
+  dir.Write("nested.rsp", "alpha.o\n@option.rsp\n");
   dir.Write("text-member.a", ArchiveBytes({{"alpha.o/", AsText(alpha)}, {"notes.o/", std::string(300, 't')}}));
   dir.Write("broken.a", ArchiveBytes({{"alpha.o/", AsText(alpha)}, {"beta.o/", "x", "", "`x"}}));
   const std::string brokenPath = CanonicalPath(dir.path()) + "/broken.a";
@@ -111,6 +112,9 @@ TEST(DriverEndToEnd, EveryFailureOfTheInputLoopPrintsItsMessageAndUsage) {
       // The cursor yields the empty string once; it fails to map.
       {{}, "***Error: Could not map in file \"\". Error 0x8000FFFF\n", 255},
       {{"@nothing.rsp"}, "***Error: Could not map in file \"\". Error 0x8000FFFF\n", 255},
+      {{"alpha.o", ""}, "***Error: Could not map in file \"\". Error 0x8000FFFF\n", 255},
+      // Response files do not nest: the name is taken as a file name.
+      {{"@nested.rsp"}, "***Error: Could not map in file \"@option.rsp\". Error 0x80070002\n", 2},
       {{"alpha.o", "-x", "missing.o"}, "***Error: Unrecognized option \"-x\" specified. Return -1.\n", 255},
       {{"-"}, "***Error: Unrecognized option \"-\" specified. Return -1.\n", 255},
       {{"beta.o", "@option.rsp"}, "***Error: Unrecognized option \"-x\" specified. Return -1.\n", 255},
@@ -130,7 +134,7 @@ TEST(DriverEndToEnd, EveryFailureOfTheInputLoopPrintsItsMessageAndUsage) {
       {{"@empty.rsp"}, "***Error: Command Line Parser init failed. Return -2147467259.\n", 5},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.message);
+    SCOPED_TRACE(c.message.substr(0, 100));
     const ToolResult result = RunTool(c.arguments, RunIn(dir.path()));
     EXPECT_EQ(result.out, c.message + UsageText());
     EXPECT_EQ(result.exitCode, c.exitCode);
