@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -75,6 +76,9 @@ TEST(MappedFile, RefusesWhatCannotBeMappedWhole) {
   ASSERT_EQ(::pipe(pipeEnds), 0);
   ASSERT_EQ(::write(pipeEnds[1], "bytes", 5), 5);
   const std::string pipePath = "/proc/self/fd/" + std::to_string(pipeEnds[0]);
+  // A named pipe that nobody writes to must be refused, not waited on.
+  const std::string fifo = dir.Path("fifo.o");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
 
   struct Case {
     std::string path;
@@ -87,6 +91,7 @@ TEST(MappedFile, RefusesWhatCannotBeMappedWhole) {
       {empty, E_FAIL},
       {huge, E_FAIL},
       {pipePath, E_FAIL},  // reports no size
+      {fifo, E_FAIL},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);

@@ -53,7 +53,9 @@ Status ViewOpenFile(int descriptor, FileView* view) {
 }  // namespace
 
 Status OpenPrivateFileView(const char* path, FileView* view) {
-  const int descriptor = ::open(path, O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK only matters for a FIFO: without a writer it would block the
+  // open for ever; this way it opens, reports no size and is refused.
+  const int descriptor = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (descriptor < 0) return StatusFromSystemError(errno);
   const Status status = ViewOpenFile(descriptor, view);
   ::close(descriptor);
