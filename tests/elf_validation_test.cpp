@@ -29,12 +29,10 @@ const char* OrderName(ByteOrder order) { return order == ByteOrder::Big ? "big-e
 constexpr size_t kShName = offsetof(Elf32_Shdr, sh_name);
 constexpr size_t kShType = offsetof(Elf32_Shdr, sh_type);
 constexpr size_t kShFlags = offsetof(Elf32_Shdr, sh_flags);
-constexpr size_t kShAddr = offsetof(Elf32_Shdr, sh_addr);
 constexpr size_t kShOffset = offsetof(Elf32_Shdr, sh_offset);
 constexpr size_t kShSize = offsetof(Elf32_Shdr, sh_size);
 constexpr size_t kShLink = offsetof(Elf32_Shdr, sh_link);
 constexpr size_t kShInfo = offsetof(Elf32_Shdr, sh_info);
-constexpr size_t kShAlign = offsetof(Elf32_Shdr, sh_addralign);
 constexpr size_t kShEntsize = offsetof(Elf32_Shdr, sh_entsize);
 constexpr size_t kStName = offsetof(Elf32_Sym, st_name);
 constexpr size_t kStValue = offsetof(Elf32_Sym, st_value);
