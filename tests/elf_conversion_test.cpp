@@ -90,8 +90,12 @@ Bytes EveryTableObject(ByteOrder order) {
 // image except for the emptied tables.
 Bytes ExpectedAfterValidation(const Bytes& stored) {
   Bytes expected = stored;
-  const auto host32 = [&](size_t offset) { StoreUnaligned<uint32_t>(expected.data() + offset, ReadStored32(stored, offset)); };
-  const auto host16 = [&](size_t offset) { StoreUnaligned<uint16_t>(expected.data() + offset, ReadStored16(stored, offset)); };
+  const auto host32 = [&](size_t offset) {
+    StoreUnaligned<uint32_t>(expected.data() + offset, ReadStored32(stored, offset));
+  };
+  const auto host16 = [&](size_t offset) {
+    StoreUnaligned<uint16_t>(expected.data() + offset, ReadStored16(stored, offset));
+  };
   const auto words = [&](size_t offset, size_t count) {
     for (size_t i = 0; i < count; ++i) host32(offset + 4 * i);
   };

@@ -39,7 +39,8 @@ std::vector<Sample> Corpus() {
   std::vector<Sample> corpus;
   for (const char* flavour : {"ppc", "i386"}) {
     for (const char* stem : {"basics", "validation_linkage", "validation_templates"}) {
-      const std::filesystem::path path = std::filesystem::path(QUORLIX_FIXTURE_DIR) / flavour / (std::string(stem) + ".o");
+      const std::filesystem::path path =
+          std::filesystem::path(QUORLIX_FIXTURE_DIR) / flavour / (std::string(stem) + ".o");
       const std::string text = ReadFile(path.string());
       corpus.push_back({path.string(), Bytes(text.begin(), text.end())});
     }
@@ -164,10 +165,11 @@ TEST(ElfRobustness, FieldValuesNearBoundaries) {
   for (const Sample& sample : Corpus()) {
     const uint32_t size = static_cast<uint32_t>(sample.image.size());
     const uint32_t tableOffset = ReadStored32(sample.image, offsetof(Elf32_Ehdr, e_shoff));
-    const uint32_t values[] = {0,         1,          2,          3,          4,           8,           9,
-                               12,        16,         40,         52,         0xFF03,      0xFFF2,      0xFFFF,
-                               size - 4,  size - 1,   size,       size + 1,   tableOffset, 0x7FFFFFFF,  0x80000000,
-                               0xFFFFFFF0, 0xFFFFFFFF, SHF_SIZE_PREFIXED, SHT_NOBITS, SHT_SYMTAB, SHT_RELA, SHT_REL};
+    const uint32_t values[] = {0,           1,          2,          3,          4,          8,
+                               9,           12,         16,         40,         52,         0xFF03,
+                               0xFFF2,      0xFFFF,     size - 4,   size - 1,   size,       size + 1,
+                               tableOffset, 0x7FFFFFFF, 0x80000000, 0xFFFFFFF0, 0xFFFFFFFF, SHF_SIZE_PREFIXED,
+                               SHT_NOBITS,  SHT_SYMTAB, SHT_RELA,   SHT_REL};
     for (int round = 0; round < kRoundsPerSample; ++round) {
       Bytes damaged = sample.image;
       std::string what = sample.name + ":";
@@ -177,9 +179,15 @@ TEST(ElfRobustness, FieldValuesNearBoundaries) {
         // Half of the changes hit the ELF header or the section headers.
         size_t offset;
         switch (random() % 4) {
-          case 0: offset = 16 + random() % 36; break;
-          case 1: offset = tableOffset + random() % (size - tableOffset); break;
-          default: offset = random() % size; break;
+          case 0:
+            offset = 16 + random() % 36;
+            break;
+          case 1:
+            offset = tableOffset + random() % (size - tableOffset);
+            break;
+          default:
+            offset = random() % size;
+            break;
         }
         offset &= ~size_t{1};
         const uint32_t value =

@@ -192,8 +192,7 @@ TEST(ElfValidationCodes, EachDefectGetsItsCode) {
        ELF_BAD_SECTION_TABLE_OFFSET},
       {"e_shoff at end", [](B& i, O) { SetHeader32(i, offsetof(Elf32_Ehdr, e_shoff), Size(i)); },
        ELF_BAD_SECTION_TABLE_OFFSET},
-      {"e_shstrndx = e_shnum",
-       [](B& i, O) { SetHeader16(i, offsetof(Elf32_Ehdr, e_shstrndx), kSectionCount); },
+      {"e_shstrndx = e_shnum", [](B& i, O) { SetHeader16(i, offsetof(Elf32_Ehdr, e_shstrndx), kSectionCount); },
        ELF_BAD_SECTION_NAME_INDEX},
       {"program table one entry too long",
        [](B& i, O) {
@@ -201,11 +200,13 @@ TEST(ElfValidationCodes, EachDefectGetsItsCode) {
          SetHeader16(i, offsetof(Elf32_Ehdr, e_phnum), 2);
        },
        ELF_PROGRAM_TABLE_PAST_END},
-      {"e_phentsize 31", [](B& i, O) { AppendProgramHeaders(i, {Segment(0, 0), Segment(0, 0)}, 31); },
+      {"e_phentsize 31",
+       [](B& i, O) {
+         AppendProgramHeaders(i, {Segment(0, 0), Segment(0, 0)}, 31);
+       },
        ELF_PROGRAM_ENTRY_TOO_SMALL},
       {"section table one entry too long",
-       [](B& i, O) { SetHeader16(i, offsetof(Elf32_Ehdr, e_shnum), kSectionCount + 1); },
-       ELF_SECTION_TABLE_PAST_END},
+       [](B& i, O) { SetHeader16(i, offsetof(Elf32_Ehdr, e_shnum), kSectionCount + 1); }, ELF_SECTION_TABLE_PAST_END},
       {"e_shoff 0 with sections", [](B& i, O) { SetHeader32(i, offsetof(Elf32_Ehdr, e_shoff), 0); },
        ELF_SECTION_TABLE_AT_ZERO},
       {"e_shentsize 39", [](B& i, O) { SetHeader16(i, offsetof(Elf32_Ehdr, e_shentsize), 39); },
@@ -223,19 +224,26 @@ TEST(ElfValidationCodes, EachDefectGetsItsCode) {
       {"section at e_shoff",
        [](B& i, O) { SetSection32(i, kData, kShOffset, ReadStored32(i, offsetof(Elf32_Ehdr, e_shoff))); },
        ELF_SECTION_IN_SECTION_TABLE},
-      {"section in last section header",
-       [](B& i, O) { SetSection32(i, kData, kShOffset, SectionTableEnd(i) - 1); }, ELF_SECTION_IN_SECTION_TABLE},
-      {"two sections at one offset",
-       [](B& i, O) { SetSection32(i, kData, kShOffset, Section(i, kText, kShOffset)); },
+      {"section in last section header", [](B& i, O) { SetSection32(i, kData, kShOffset, SectionTableEnd(i) - 1); },
+       ELF_SECTION_IN_SECTION_TABLE},
+      {"two sections at one offset", [](B& i, O) { SetSection32(i, kData, kShOffset, Section(i, kText, kShOffset)); },
        ELF_SECTION_IN_LATER_SECTION},
       {"section runs past end", [](B& i, O) { SetSection32(i, kRel, kShSize, Size(i)); }, ELF_SECTION_PAST_END},
-      {"section end beyond 2^32", [](B& i, O) { SetSection32(i, kRel, kShSize, 0xFFFFFFF0); },
-       ELF_SECTION_PAST_END},
-      {"segment past end", [](B& i, O) { AppendProgramHeaders(i, {Segment(64, 8), Segment(0x10000, 8)}); },
+      {"section end beyond 2^32", [](B& i, O) { SetSection32(i, kRel, kShSize, 0xFFFFFFF0); }, ELF_SECTION_PAST_END},
+      {"segment past end",
+       [](B& i, O) {
+         AppendProgramHeaders(i, {Segment(64, 8), Segment(0x10000, 8)});
+       },
        ELF_SEGMENT_PAST_END},
-      {"segment inside later segment", [](B& i, O) { AppendProgramHeaders(i, {Segment(150, 10), Segment(100, 100)}); },
+      {"segment inside later segment",
+       [](B& i, O) {
+         AppendProgramHeaders(i, {Segment(150, 10), Segment(100, 100)});
+       },
        ELF_SEGMENT_IN_LATER_SEGMENT},
-      {"two segments at one offset", [](B& i, O) { AppendProgramHeaders(i, {Segment(100, 1), Segment(100, 1)}); },
+      {"two segments at one offset",
+       [](B& i, O) {
+         AppendProgramHeaders(i, {Segment(100, 1), Segment(100, 1)});
+       },
        ELF_SEGMENT_IN_LATER_SEGMENT},
       // Section names.
       {"e_shstrndx names .text", [](B& i, O) { SetHeader16(i, offsetof(Elf32_Ehdr, e_shstrndx), kText); },
@@ -254,8 +262,7 @@ TEST(ElfValidationCodes, EachDefectGetsItsCode) {
        ELF_SYMTAB_LINK_OUT_OF_RANGE},
       {"symtab sh_link names .text", [](B& i, O) { SetSection32(i, kSymbols, kShLink, kText); },
        ELF_SYMTAB_LINK_NOT_STRTAB},
-      {"symtab sh_entsize 15", [](B& i, O) { SetSection32(i, kSymbols, kShEntsize, 15); },
-       ELF_SYMTAB_ENTRY_TOO_SMALL},
+      {"symtab sh_entsize 15", [](B& i, O) { SetSection32(i, kSymbols, kShEntsize, 15); }, ELF_SYMTAB_ENTRY_TOO_SMALL},
       {"symtab of 8 bytes",
        [](B& i, O) {
          SetSection32(i, kSymbols, kShSize, 8);
@@ -312,10 +319,8 @@ TEST(ElfValidationCodes, EachDefectGetsItsCode) {
       {"rel of 7 bytes", [](B& i, O) { SetSection32(i, kRel, kShSize, 7); }, ELF_REL_NO_ENTRY},
       {"rel sh_link = e_shnum", [](B& i, O) { SetSection32(i, kRel, kShLink, kSectionCount); },
        ELF_REL_LINK_OUT_OF_RANGE},
-      {"rel sh_link names .strtab", [](B& i, O) { SetSection32(i, kRel, kShLink, kStrings); },
-       ELF_REL_LINK_NOT_SYMTAB},
-      {"rel sh_link 0 (the null entry)", [](B& i, O) { SetSection32(i, kRel, kShLink, 0); },
-       ELF_REL_LINK_NOT_SYMTAB},
+      {"rel sh_link names .strtab", [](B& i, O) { SetSection32(i, kRel, kShLink, kStrings); }, ELF_REL_LINK_NOT_SYMTAB},
+      {"rel sh_link 0 (the null entry)", [](B& i, O) { SetSection32(i, kRel, kShLink, 0); }, ELF_REL_LINK_NOT_SYMTAB},
       {"rel symtab entry size 8",
        [](B& i, O) {
          SetSection32(i, kRela, kShSize, 0);
@@ -380,8 +385,8 @@ TEST(ElfValidationCodes, NearMissesPass) {
        [](B& i, O) { SetHeader32(i, offsetof(Elf32_Ehdr, e_phoff), Section(i, kData, kShOffset)); }, ELF_OK},
       {"section reaching into the section table from below",
        [](B& i, O) { SetSection32(i, kStrings, kShSize, Size(i) - Section(i, kStrings, kShOffset)); }, ELF_OK},
-      {"empty section with any offset", [](B& i, O) { SetSection32(i, kText, kShSize, 0), SetSection32(i, kText, kShOffset, 1); },
-       ELF_OK},
+      {"empty section with any offset",
+       [](B& i, O) { SetSection32(i, kText, kShSize, 0), SetSection32(i, kText, kShOffset, 1); }, ELF_OK},
       {"NOBITS section past the image", [](B& i, O) { SetSection32(i, kBss, kShOffset, 0xFFFFFFF0); }, ELF_OK},
       {"segments of type PT_NULL or size 0 anywhere",
        [](B& i, O) {
@@ -425,8 +430,8 @@ TEST(ElfValidationCodes, NearMissesPass) {
          SetSection32(i, kRel, kShSize, 0);
        },
        ELF_OK},
-      {"notype symbol outside its section", [](B& i, O) { SetSymbol16(i, 6, kStShndx, kData), SetSymbol32(i, 6, kStValue, 999); },
-       ELF_OK},
+      {"notype symbol outside its section",
+       [](B& i, O) { SetSymbol16(i, 6, kStShndx, kData), SetSymbol32(i, 6, kStValue, 999); }, ELF_OK},
       {"rela sh_link 0 with sh_info = e_shnum",
        [](B& i, O) {
          SetSection32(i, kRela, kShLink, 0);
@@ -487,8 +492,7 @@ TEST(ElfValidationOrder, FirstFailingTestWins) {
       {"magic before class", [](B& i, O) { i[0] = 0, i[EI_CLASS] = 2; }, ELF_BAD_MAGIC},
       {"class before EI_VERSION", [](B& i, O) { i[EI_CLASS] = 0, i[EI_VERSION] = 9; }, ELF_NOT_CLASS32},
       {"EI_VERSION before e_machine",
-       [](B& i, O) { i[EI_VERSION] = 2, SetHeader16(i, offsetof(Elf32_Ehdr, e_machine), 0); },
-       ELF_BAD_IDENT_VERSION},
+       [](B& i, O) { i[EI_VERSION] = 2, SetHeader16(i, offsetof(Elf32_Ehdr, e_machine), 0); }, ELF_BAD_IDENT_VERSION},
       {"e_machine before e_version",
        [](B& i, O) {
          SetHeader16(i, offsetof(Elf32_Ehdr, e_machine), 0);
@@ -525,7 +529,9 @@ TEST(ElfValidationOrder, FirstFailingTestWins) {
        },
        ELF_BAD_SECTION_NAME_INDEX},
       {"program table extent before its entry size",
-       [](B& i, O) { AppendProgramHeaders(i, {Segment(0, 0)}, 16), SetHeader16(i, offsetof(Elf32_Ehdr, e_phnum), 1000); },
+       [](B& i, O) {
+         AppendProgramHeaders(i, {Segment(0, 0)}, 16), SetHeader16(i, offsetof(Elf32_Ehdr, e_phnum), 1000);
+       },
        ELF_PROGRAM_TABLE_PAST_END},
       {"program entry size before the section table extent",
        [](B& i, O) {
@@ -735,12 +741,18 @@ TEST(ElfValidationHeader, HeaderSizeAndImageSize) {
     ElfStatus expected;
   };
   const SizeCase cases[] = {
-      {0, 259, ELF_IMAGE_TOO_SMALL},  {52, 259, ELF_IMAGE_TOO_SMALL},
-      {0, 260, ELF_TOO_LITTLE_AFTER_HEADER}, {52, 260, ELF_TOO_LITTLE_AFTER_HEADER},
-      {51, 260, ELF_HEADER_SIZE_TOO_SMALL},  {51, 261, ELF_HEADER_SIZE_TOO_SMALL},
-      {0, 261, ELF_OK},                       {52, 261, ELF_OK},
-      {53, 261, ELF_TOO_LITTLE_AFTER_HEADER}, {53, 262, ELF_OK},
-      {64, 272, ELF_TOO_LITTLE_AFTER_HEADER}, {64, 273, ELF_OK},
+      {0, 259, ELF_IMAGE_TOO_SMALL},
+      {52, 259, ELF_IMAGE_TOO_SMALL},
+      {0, 260, ELF_TOO_LITTLE_AFTER_HEADER},
+      {52, 260, ELF_TOO_LITTLE_AFTER_HEADER},
+      {51, 260, ELF_HEADER_SIZE_TOO_SMALL},
+      {51, 261, ELF_HEADER_SIZE_TOO_SMALL},
+      {0, 261, ELF_OK},
+      {52, 261, ELF_OK},
+      {53, 261, ELF_TOO_LITTLE_AFTER_HEADER},
+      {53, 262, ELF_OK},
+      {64, 272, ELF_TOO_LITTLE_AFTER_HEADER},
+      {64, 273, ELF_OK},
   };
   for (ByteOrder order : kOrders) {
     for (const SizeCase& c : cases) {
@@ -826,9 +838,12 @@ TEST(ElfValidationHeader, EntrySizesAndEmptyTables) {
       ElfStatus expected;
     };
     const ProgramCase programCases[] = {
-        {true, 1, 31, ELF_PROGRAM_ENTRY_TOO_SMALL}, {true, 1, 1, ELF_PROGRAM_ENTRY_TOO_SMALL},
-        {true, 0, 16, ELF_OK},                      {false, 3, 16, ELF_OK},
-        {true, 2, 0, ELF_OK},                       {true, 2, 32, ELF_OK},
+        {true, 1, 31, ELF_PROGRAM_ENTRY_TOO_SMALL},
+        {true, 1, 1, ELF_PROGRAM_ENTRY_TOO_SMALL},
+        {true, 0, 16, ELF_OK},
+        {false, 3, 16, ELF_OK},
+        {true, 2, 0, ELF_OK},
+        {true, 2, 32, ELF_OK},
         {true, 2, 48, ELF_OK},
     };
     for (const ProgramCase& c : programCases) {
@@ -938,9 +953,7 @@ TEST(ElfValidationLogicalSize, SectionNamesUseTheSizeWord) {
       ElfStatus expected;
     };
     const WordCase cases[] = {
-        {highest + 1, 64, ELF_OK},
-        {highest, 64, ELF_SECTION_NAME_OUT_OF_RANGE},
-        {0, 64, ELF_SECTION_NAME_OUT_OF_RANGE},
+        {highest + 1, 64, ELF_OK}, {highest, 64, ELF_SECTION_NAME_OUT_OF_RANGE}, {0, 64, ELF_SECTION_NAME_OUT_OF_RANGE},
         {highest + 1, 4, ELF_OK},  // sh_size does not bound the names
         {0xFFFFFFFF, 4, ELF_OK},
     };
@@ -1073,7 +1086,8 @@ TEST(ElfValidationFixtures, CompiledObjectsAreSound) {
         FILE* file = std::fopen(path.c_str(), "rb");
         ASSERT_NE(file, nullptr) << path;
         uint8_t buffer[4096];
-        for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) image.insert(image.end(), buffer, buffer + got);
+        for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+          image.insert(image.end(), buffer, buffer + got);
         std::fclose(file);
       }
       ASSERT_EQ(image[EI_DATA], std::string(flavour) == "ppc" ? 2 : 1) << path;

@@ -2,6 +2,8 @@
 // against the plain pairwise loop it replaces: directly on random extents,
 // and through CheckElfLayout on objects with many random sections and
 // segments.
+#include "elf/start_overlap.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,7 +16,6 @@
 #include "elf/elf_layout.h"
 #include "elf/elf_status.h"
 #include "elf/layout_check.h"
-#include "elf/start_overlap.h"
 #include "support/elf_builder.h"
 
 namespace {
@@ -61,11 +62,16 @@ TEST(StartOverlapSweep, HandPickedExtents) {
 
 uint32_t RandomSize(std::mt19937& random, uint32_t span) {
   switch (random() % 6) {
-    case 0: return 0;
-    case 1: return 1;
-    case 2: return 0xFFFFFFFFu - random() % (2 * span + 2);  // near 2^32: the end wraps or nearly does
-    case 3: return static_cast<uint32_t>(random());
-    default: return 1 + random() % (span + 1);
+    case 0:
+      return 0;
+    case 1:
+      return 1;
+    case 2:
+      return 0xFFFFFFFFu - random() % (2 * span + 2);  // near 2^32: the end wraps or nearly does
+    case 3:
+      return static_cast<uint32_t>(random());
+    default:
+      return 1 + random() % (span + 1);
   }
 }
 
@@ -154,8 +160,8 @@ RandomObject MakeRandomObject(std::mt19937& random, ByteOrder order, uint32_t se
 
   // Offsets: near the header end, inside or at the edges of the tables, or
   // near a few shared points, so that starts often meet other extents.
-  std::vector<uint32_t> anchors = {headerSize - 1, headerSize, shoff, shoff + sectionBytes, phoff,
-                                   phoff + programBytes};
+  std::vector<uint32_t> anchors = {headerSize - 1,       headerSize, shoff,
+                                   shoff + sectionBytes, phoff,      phoff + programBytes};
   for (int k = 0; k < 4; ++k) anchors.push_back(headerSize + static_cast<uint32_t>(random() % (size - headerSize)));
   std::vector<uint32_t> freeSlots(slots);
   for (uint32_t k = 0; k < slots; ++k) freeSlots[k] = tablesEnd + 16 * k;
@@ -208,7 +214,9 @@ RandomObject MakeRandomObject(std::mt19937& random, ByteOrder order, uint32_t se
   return {image, headerSize};
 }
 
-// Tests 16.1 to 16.4 and 18 as plain loops over the stored fields.
+// Where section and segment contents may not begin, as plain loops over the
+// stored fields: the ELF header, the header tables, and every later section
+// (or segment) in turn.
 ElfStatus PairwiseLayoutStatus(const RandomObject& object) {
   const Bytes& image = object.image;
   const uint32_t phoff = ReadStored32(image, offsetof(Elf32_Ehdr, e_phoff));
@@ -220,9 +228,12 @@ ElfStatus PairwiseLayoutStatus(const RandomObject& object) {
   uint32_t shentsize = ReadStored16(image, offsetof(Elf32_Ehdr, e_shentsize));
   if (shentsize == 0) shentsize = 40;
 
-  const auto section = [&](uint32_t index, size_t field) { return ReadStored32(image, shoff + index * shentsize + field); };
+  const auto section = [&](uint32_t index, size_t field) {
+    return ReadStored32(image, shoff + index * shentsize + field);
+  };
   const auto placedSection = [&](uint32_t index) {
-    return section(index, offsetof(Elf32_Shdr, sh_size)) != 0 && section(index, offsetof(Elf32_Shdr, sh_type)) != SHT_NOBITS;
+    return section(index, offsetof(Elf32_Shdr, sh_size)) != 0 &&
+           section(index, offsetof(Elf32_Shdr, sh_type)) != SHT_NOBITS;
   };
   for (uint32_t i = 1; i < shnum; ++i) {
     if (!placedSection(i)) continue;
@@ -240,9 +251,12 @@ ElfStatus PairwiseLayoutStatus(const RandomObject& object) {
     }
   }
   if (phoff == 0) return ELF_OK;
-  const auto segment = [&](uint32_t index, size_t field) { return ReadStored32(image, phoff + index * phentsize + field); };
+  const auto segment = [&](uint32_t index, size_t field) {
+    return ReadStored32(image, phoff + index * phentsize + field);
+  };
   const auto placedSegment = [&](uint32_t index) {
-    return segment(index, offsetof(Elf32_Phdr, p_filesz)) != 0 && segment(index, offsetof(Elf32_Phdr, p_type)) != PT_NULL;
+    return segment(index, offsetof(Elf32_Phdr, p_filesz)) != 0 &&
+           segment(index, offsetof(Elf32_Phdr, p_type)) != PT_NULL;
   };
   for (uint32_t i = 0; i < phnum; ++i) {
     if (!placedSegment(i)) continue;
