@@ -117,10 +117,10 @@ Bytes RuleObject(ByteOrder order) {
 }
 
 const Candidate kRuleCandidates[] = {
-    {"code_f", true},      {"data_v", true},       {"ro_v", true},      {"bss_v", true},
-    {"dot.inside", true},  {"debug_v", false},     {"only_weak", false}, {"weak_here", true},
-    {".dot_first", false}, {"a..b", false},        {"__sti__init", false}, {"once_f", false},
-    {"common_v", true},    {"tls_index", true},    {"abs_v", false},     {"reserved_v", false},
+    {"code_f", true},      {"data_v", true},    {"ro_v", true},         {"bss_v", true},
+    {"dot.inside", true},  {"debug_v", false},  {"only_weak", false},   {"weak_here", true},
+    {".dot_first", false}, {"a..b", false},     {"__sti__init", false}, {"once_f", false},
+    {"common_v", true},    {"tls_index", true}, {"abs_v", false},       {"reserved_v", false},
 };
 
 Bytes StrongElsewhere(ByteOrder order) {
@@ -170,7 +170,8 @@ TEST(ExportSelection, SectionHeadersAtTheDefaultStepWhenEntrySizeIsZero) {
   ElfBuilder builder(ByteOrder::Big);
   const auto debug = static_cast<uint16_t>(builder.AddSection(".debug_info", 1, 0, Bytes(16)));
   const auto text = static_cast<uint16_t>(builder.AddSection(".text", 1, SHF_ALLOC | SHF_EXECINSTR, Bytes(16)));
-  builder.AddSymbolTable({{"code_f", 0, 4, STB_GLOBAL, STT_FUNC, text}, {"debug_v", 0, 4, STB_GLOBAL, STT_OBJECT, debug}});
+  builder.AddSymbolTable(
+      {{"code_f", 0, 4, STB_GLOBAL, STT_FUNC, text}, {"debug_v", 0, 4, STB_GLOBAL, STT_OBJECT, debug}});
   Bytes image = builder.Build();
   SetHeader16(image, offsetof(Elf32_Ehdr, e_shentsize), 0);
   Selection selection;

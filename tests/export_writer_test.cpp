@@ -88,7 +88,7 @@ std::string Plain(const std::string& name) {
 
 const std::string kHeading = "; Generated Export List\n";
 
-TEST(ExportWriter, PrintsTheDocumentedExampleByteForByte) {
+TEST(ExportWriter, PrintsCodeThenEachDataGroupByteForByte) {
   ExportList list;
   list.Add("table", Kind::Data);
   list.Add("start", Kind::Code);

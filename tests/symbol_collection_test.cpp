@@ -55,8 +55,8 @@ class Collection {
     if (file == nullptr) return records;
     for (size_t i = 0; i < members.size(); ++i) {
       const std::string& name = members[i].first;
-      const Status status = RegisterObject(file, file->view + offsets[i], static_cast<uint32_t>(members[i].second.size()),
-                                           name.data(), name.size());
+      const Status status = RegisterObject(file, file->view + offsets[i],
+                                           static_cast<uint32_t>(members[i].second.size()), name.data(), name.size());
       EXPECT_EQ(status, 0) << name;
       records.push_back(status == 0 ? g_objectList : nullptr);
     }
@@ -99,7 +99,9 @@ Bytes ObjectDefining(ByteOrder order, const std::vector<std::string>& names, uin
   ElfBuilder builder(order);
   const uint32_t text = builder.AddSection(".text", 1, SHF_ALLOC | SHF_EXECINSTR, Bytes(16, 0x60), 0, 0, 0, 4);
   std::vector<SymbolSpec> symbols;
-  for (const std::string& name : names) symbols.push_back({name, 0, 0, STB_GLOBAL, STT_FUNC, static_cast<uint16_t>(text)});
+  for (const std::string& name : names) {
+    symbols.push_back({name, 0, 0, STB_GLOBAL, STT_FUNC, static_cast<uint16_t>(text)});
+  }
   builder.AddSymbolTable(symbols);
   builder.SetTrailingPadding(padding);
   return builder.Build();
@@ -149,8 +151,8 @@ TEST(SymbolCollection, CopiesOfOneNameInTwoContainersGetANoteWithBothPaths) {
     collection.AddFile("two/x.o", image);
     ASSERT_EQ(collection.Collect(), 0);
     EXPECT_EQ(collection.Printed(), "!!!INFO: File \"x.o\" is in two input files:\n    \"" +
-                                        collection.FullPath("one/x.o") + "\" and \"" +
-                                        collection.FullPath("two/x.o") + "\".\n");
+                                        collection.FullPath("one/x.o") + "\" and \"" + collection.FullPath("two/x.o") +
+                                        "\".\n");
     EXPECT_EQ(collection.Find("f")->object, first);
   }
 }
@@ -262,8 +264,8 @@ TEST(SymbolCollection, KindsNoBitsMarksAndSectionNamesComeFromTheDefiningSection
     SCOPED_TRACE(OrderName(order));
     ElfBuilder builder(order);
     constexpr uint32_t kWrite = 0x1;
-    const auto text = static_cast<uint16_t>(
-        builder.AddSection(".text", 1, SHF_ALLOC | SHF_EXECINSTR, Bytes(16), 0, 0, 0, 4));
+    const auto text =
+        static_cast<uint16_t>(builder.AddSection(".text", 1, SHF_ALLOC | SHF_EXECINSTR, Bytes(16), 0, 0, 0, 4));
     const auto data = static_cast<uint16_t>(builder.AddSection(".data", 1, SHF_ALLOC | kWrite, Bytes(16), 0, 0, 0, 4));
     const auto bss = static_cast<uint16_t>(builder.AddNoBits(".bss", SHF_ALLOC | kWrite, 16));
     const auto tdata = static_cast<uint16_t>(
@@ -410,8 +412,7 @@ TEST(SymbolCollection, SectionNamesAreBoundedByTheirStringTable) {
       // .strtab and .symtab take indexes 2 and 3; the section added after
       // them is 4 and its name is the table's last.
       builder.AddSymbolTable({{"f", 0, 4, STB_GLOBAL, STT_FUNC, 4}});
-      const uint32_t once =
-          builder.AddSection(".ghs.linkonceX", 1, SHF_ALLOC | SHF_EXECINSTR, Bytes(16), 0, 0, 0, 4);
+      const uint32_t once = builder.AddSection(".ghs.linkonceX", 1, SHF_ALLOC | SHF_EXECINSTR, Bytes(16), 0, 0, 0, 4);
       ASSERT_EQ(once, 4u);
       Bytes image = builder.Build();
       if (c.keptNameBytes != 0) {

@@ -40,8 +40,7 @@ TEST(SymbolEntryAttributes, NamesAndSectionNames) {
   };
   for (const Case& c : cases) {
     const int32_t sectionLength = c.section != nullptr ? static_cast<int32_t>(std::strlen(c.section)) : 0;
-    EXPECT_EQ(NameAttributes(c.name, static_cast<int32_t>(std::strlen(c.name)), c.section, sectionLength),
-              c.expected)
+    EXPECT_EQ(NameAttributes(c.name, static_cast<int32_t>(std::strlen(c.name)), c.section, sectionLength), c.expected)
         << c.name << " in " << (c.section != nullptr ? c.section : "(none)");
   }
 }
@@ -87,8 +86,7 @@ class EntryFixture {
     symbol.st_shndx = 1;
     const int32_t sectionLength = d.section != nullptr ? static_cast<int32_t>(std::strlen(d.section)) : 0;
     return table_.EnterSymbol(names_.back().c_str(), static_cast<int32_t>(name.size()), &objects_[d.object],
-                              reinterpret_cast<const uint8_t*>(&symbol), d.kind, d.section, sectionLength,
-                              d.isNoBits);
+                              reinterpret_cast<const uint8_t*>(&symbol), d.kind, d.section, sectionLength, d.isNoBits);
   }
 
   const char* NameOf(size_t definition) const { return names_[definition].c_str(); }

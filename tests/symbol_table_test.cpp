@@ -175,13 +175,13 @@ TEST(SymbolTree, KeyOrderIsUnsignedBytesWithShorterNamesFirst) {
     int sign;
   };
   const Case cases[] = {
-      {"ab", "abc", -1},       {"abc", "abcd", -1},  {"abcd", "abd", -1}, {"abd", "abcd", 1},
-      {"A", "_", -1},          {"_", "a", -1},       {"z", "\xc3", -1},   {"\x7f", "\x80", -1},
-      {"x\xff", "x\x01", 1},   {"same", "same", 0},  {"", "a", -1},
+      {"ab", "abc", -1},     {"abc", "abcd", -1}, {"abcd", "abd", -1}, {"abd", "abcd", 1},
+      {"A", "_", -1},        {"_", "a", -1},      {"z", "\xc3", -1},   {"\x7f", "\x80", -1},
+      {"x\xff", "x\x01", 1}, {"same", "same", 0}, {"", "a", -1},
   };
   for (const Case& c : cases) {
-    const int order = CompareSymbolNames(c.a.data(), static_cast<int32_t>(c.a.size()), c.b.data(),
-                                         static_cast<int32_t>(c.b.size()));
+    const int order =
+        CompareSymbolNames(c.a.data(), static_cast<int32_t>(c.a.size()), c.b.data(), static_cast<int32_t>(c.b.size()));
     EXPECT_EQ((order > 0) - (order < 0), c.sign) << c.a << " vs " << c.b;
   }
 
