@@ -1,5 +1,7 @@
 #include "elf/object_validation.h"
 
+#include <type_traits>
+
 #include "elf/layout_check.h"
 
 namespace {
@@ -61,27 +63,33 @@ ElfStatus CheckSectionNames(const ElfLayout& layout, const Elf32_Ehdr& header, u
   return ELF_OK;
 }
 
-// What the two relocation checks share, with the codes that tell them apart.
-struct RelocationRules {
-  uint32_t defaultEntrySize;
-  ElfStatus entryTooSmall;
-  ElfStatus noEntry;
-  ElfStatus linkOutOfRange;
-  ElfStatus linkNotSymtab;
-  ElfStatus symtabEntryTooSmall;
-  ElfStatus infoOutOfRange;
-  ElfStatus nullTargetNotZero;
+// What tells the two kinds of relocation table apart: record, default entry
+// size, conversion routine and codes. Both are checked by one routine below.
+struct RelaKind {
+  using Entry = Elf32_Rela;
+  static constexpr uint32_t kDefaultEntrySize = kDefaultRelaEntrySize;
+  static constexpr ElfStatus kEntryTooSmall = ELF_RELA_ENTRY_TOO_SMALL;
+  static constexpr ElfStatus kNoEntry = ELF_RELA_NO_ENTRY;
+  static constexpr ElfStatus kLinkOutOfRange = ELF_RELA_LINK_OUT_OF_RANGE;
+  static constexpr ElfStatus kLinkNotSymtab = ELF_RELA_LINK_NOT_SYMTAB;
+  static constexpr ElfStatus kSymtabEntryTooSmall = ELF_RELA_SYMTAB_ENTRY_TOO_SMALL;
+  static constexpr ElfStatus kInfoOutOfRange = ELF_RELA_INFO_OUT_OF_RANGE;
+  static constexpr ElfStatus kNullTargetNotZero = ELF_RELA_NULL_TARGET_NOT_ZERO;
+  static void Swap(uint8_t* entry) { SwapRela(entry); }
 };
 
-constexpr RelocationRules kRelaRules = {kDefaultRelaEntrySize,      ELF_RELA_ENTRY_TOO_SMALL,
-                                        ELF_RELA_NO_ENTRY,          ELF_RELA_LINK_OUT_OF_RANGE,
-                                        ELF_RELA_LINK_NOT_SYMTAB,   ELF_RELA_SYMTAB_ENTRY_TOO_SMALL,
-                                        ELF_RELA_INFO_OUT_OF_RANGE, ELF_RELA_NULL_TARGET_NOT_ZERO};
-
-constexpr RelocationRules kRelRules = {kDefaultRelEntrySize,      ELF_REL_ENTRY_TOO_SMALL,
-                                       ELF_REL_NO_ENTRY,          ELF_REL_LINK_OUT_OF_RANGE,
-                                       ELF_REL_LINK_NOT_SYMTAB,   ELF_REL_SYMTAB_ENTRY_TOO_SMALL,
-                                       ELF_REL_INFO_OUT_OF_RANGE, ELF_REL_NULL_TARGET_NOT_ZERO};
+struct RelKind {
+  using Entry = Elf32_Rel;
+  static constexpr uint32_t kDefaultEntrySize = kDefaultRelEntrySize;
+  static constexpr ElfStatus kEntryTooSmall = ELF_REL_ENTRY_TOO_SMALL;
+  static constexpr ElfStatus kNoEntry = ELF_REL_NO_ENTRY;
+  static constexpr ElfStatus kLinkOutOfRange = ELF_REL_LINK_OUT_OF_RANGE;
+  static constexpr ElfStatus kLinkNotSymtab = ELF_REL_LINK_NOT_SYMTAB;
+  static constexpr ElfStatus kSymtabEntryTooSmall = ELF_REL_SYMTAB_ENTRY_TOO_SMALL;
+  static constexpr ElfStatus kInfoOutOfRange = ELF_REL_INFO_OUT_OF_RANGE;
+  static constexpr ElfStatus kNullTargetNotZero = ELF_REL_NULL_TARGET_NOT_ZERO;
+  static void Swap(uint8_t* entry) { SwapRel(entry); }
+};
 
 // The first entry of a table that applies to the null section must be zero:
 // as bytes when sh_addralign is below 4, else as 32-bit words, which needs an
@@ -155,119 +163,87 @@ ElfStatus CheckSymbolTable(const ElfLayout& layout, uint32_t index) {
 
 namespace {
 
-// Steps common to both relocation checks up to the symbol count. On ELF_OK
-// with *done set, the table is accepted as it is.
-struct RelocationTable {
-  Elf32_Shdr table;
-  uint32_t entrySize;
-  uint32_t entryCount;
-  Elf32_Shdr symbols;
-  uint32_t symbolEntrySize;
-  Elf32_Shdr target;
-};
-
-ElfStatus CheckTargetAndEmpty(const ElfLayout& layout, uint32_t index, const RelocationRules& rules,
-                              const Elf32_Ehdr& header, RelocationTable* relocations, bool* done) {
-  if (relocations->table.sh_info >= header.e_shnum) return rules.infoOutOfRange;
-  relocations->target = layout.Section(relocations->table.sh_info);
-  if (relocations->target.sh_type != SHT_NULL) return ELF_OK;
-  if (!FirstEntryIsZero(layout.header, relocations->table, relocations->entrySize)) return rules.nullTargetNotZero;
-  EmptyRelocationTable(layout, index);
-  *done = true;
+// The symbol count that an SHT_RELA table's entries are held against. It is
+// signed: a size word of 0x80000000 or more makes it negative, and then every
+// entry that names a symbol fails. An SHT_REL table always divides sh_size.
+template <typename Kind>
+ElfStatus CountSymbols(const ElfLayout& layout, const Elf32_Shdr& symbols, uint32_t entrySize, int64_t* count) {
+  if (std::is_same_v<Kind, RelaKind> && IsSizePrefixed(symbols)) {
+    if (!SizeWordInsideImage(symbols, layout.imageSize)) return ELF_SIZE_WORD_PAST_END;
+    const int32_t word = static_cast<int32_t>(ReadSizeWord(layout.header, symbols.sh_offset));
+    *count = int64_t{word} / int64_t{entrySize};
+  } else {
+    *count = symbols.sh_size / entrySize;
+  }
   return ELF_OK;
 }
 
-}  // namespace
-
-ElfStatus CheckRelaTable(const ElfLayout& layout, uint32_t index) {
-  const RelocationRules& rules = kRelaRules;
-  const Elf32_Ehdr header = layout.Header();
-  RelocationTable relocations{};
-  relocations.table = layout.Section(index);
-  if (relocations.table.sh_size == 0) return ELF_OK;
-  relocations.entrySize = EntrySizeOrDefault(relocations.table.sh_entsize, rules.defaultEntrySize);
-  if (relocations.entrySize < sizeof(Elf32_Rela)) return rules.entryTooSmall;
-  relocations.entryCount = relocations.table.sh_size / relocations.entrySize;
-  if (relocations.entryCount == 0) return rules.noEntry;
-  if (relocations.table.sh_link >= header.e_shnum) return rules.linkOutOfRange;
-  // Without a symbol table the entries are accepted as stored.
-  if (relocations.table.sh_link == 0) return ELF_OK;
-  relocations.symbols = layout.Section(relocations.table.sh_link);
-  if (relocations.symbols.sh_type != SHT_SYMTAB) return rules.linkNotSymtab;
-  relocations.symbolEntrySize = EntrySizeOrDefault(relocations.symbols.sh_entsize, kDefaultSymbolEntrySize);
-  if (relocations.symbolEntrySize < sizeof(Elf32_Sym)) return rules.symtabEntryTooSmall;
-
-  // The count is signed: a size word of 0x80000000 or more makes it negative,
-  // and then every entry that names a symbol fails.
-  int64_t symbolCount;
-  if (IsSizePrefixed(relocations.symbols)) {
-    if (!SizeWordInsideImage(relocations.symbols, layout.imageSize)) return ELF_SIZE_WORD_PAST_END;
-    const int32_t word = static_cast<int32_t>(ReadSizeWord(layout.header, relocations.symbols.sh_offset));
-    symbolCount = int64_t{word} / int64_t{relocations.symbolEntrySize};
-  } else {
-    symbolCount = static_cast<int32_t>(relocations.symbols.sh_size / relocations.symbolEntrySize);
+// An SHT_RELA entry of type 0 names no symbol and passes; an SHT_REL entry is
+// always held against the count, and its offset against the target's size.
+ElfStatus CheckEntry(const Elf32_Rela& entry, int64_t symbolCount, const Elf32_Shdr&) {
+  if (ElfRelocationType(entry.r_info) != 0 && int64_t{ElfRelocationSymbol(entry.r_info)} >= symbolCount) {
+    return ELF_RELA_SYMBOL_OUT_OF_RANGE;
   }
+  return ELF_OK;
+}
 
-  bool done = false;
-  if (const ElfStatus status = CheckTargetAndEmpty(layout, index, rules, header, &relocations, &done);
-      status != ELF_OK || done) {
+ElfStatus CheckEntry(const Elf32_Rel& entry, int64_t symbolCount, const Elf32_Shdr& target) {
+  if (int64_t{ElfRelocationSymbol(entry.r_info)} >= symbolCount) return ELF_REL_SYMBOL_OUT_OF_RANGE;
+  if (entry.r_offset >= target.sh_size) return ELF_REL_OFFSET_OUT_OF_RANGE;
+  return ELF_OK;
+}
+
+template <typename Kind>
+ElfStatus CheckRelocationTable(const ElfLayout& layout, uint32_t index) {
+  using Entry = typename Kind::Entry;
+  const Elf32_Ehdr header = layout.Header();
+  const Elf32_Shdr table = layout.Section(index);
+  if (table.sh_size == 0) return ELF_OK;
+  const uint32_t entrySize = EntrySizeOrDefault(table.sh_entsize, Kind::kDefaultEntrySize);
+  if (entrySize < sizeof(Entry)) return Kind::kEntryTooSmall;
+  const uint32_t entryCount = table.sh_size / entrySize;
+  if (entryCount == 0) return Kind::kNoEntry;
+  if (table.sh_link >= header.e_shnum) return Kind::kLinkOutOfRange;
+  // An SHT_RELA table without a symbol table is accepted as stored; an
+  // SHT_REL table has no such exemption, and header 0 is examined as stored.
+  if (std::is_same_v<Kind, RelaKind> && table.sh_link == 0) return ELF_OK;
+  const Elf32_Shdr symbols = layout.Section(table.sh_link);
+  if (symbols.sh_type != SHT_SYMTAB) return Kind::kLinkNotSymtab;
+  const uint32_t symbolEntrySize = EntrySizeOrDefault(symbols.sh_entsize, kDefaultSymbolEntrySize);
+  if (symbolEntrySize < sizeof(Elf32_Sym)) return Kind::kSymtabEntryTooSmall;
+  int64_t symbolCount = 0;
+  if (const ElfStatus status = CountSymbols<Kind>(layout, symbols, symbolEntrySize, &symbolCount);
+      status != ELF_OK) {
     return status;
   }
 
+  if (table.sh_info >= header.e_shnum) return Kind::kInfoOutOfRange;
+  const Elf32_Shdr target = layout.Section(table.sh_info);
+  if (target.sh_type == SHT_NULL) {
+    if (!FirstEntryIsZero(layout.header, table, entrySize)) return Kind::kNullTargetNotZero;
+    EmptyRelocationTable(layout, index);
+    return ELF_OK;
+  }
+
   const bool convert = NeedsConversion(layout.header);
-  if (convert && ReachesSectionHeaders(layout, relocations.table.sh_offset, relocations.entryCount,
-                                       relocations.entrySize)) {
+  if (convert && ReachesSectionHeaders(layout, table.sh_offset, entryCount, entrySize)) {
     return ELF_TABLE_OVER_SECTION_HEADERS;
   }
-  uint8_t* entry = layout.header + relocations.table.sh_offset;
-  for (uint32_t k = 0; k < relocations.entryCount; ++k, entry += relocations.entrySize) {
-    if (convert) SwapRela(entry);
-    const uint32_t info = LoadUnaligned<uint32_t>(entry + offsetof(Elf32_Rela, r_info));
-    if (ElfRelocationType(info) != 0 && int64_t{ElfRelocationSymbol(info)} >= symbolCount) {
-      return ELF_RELA_SYMBOL_OUT_OF_RANGE;
+  uint8_t* entry = layout.header + table.sh_offset;
+  for (uint32_t k = 0; k < entryCount; ++k, entry += entrySize) {
+    if (convert) Kind::Swap(entry);
+    if (const ElfStatus status = CheckEntry(LoadUnaligned<Entry>(entry), symbolCount, target); status != ELF_OK) {
+      return status;
     }
   }
   return ELF_OK;
 }
 
-ElfStatus CheckRelTable(const ElfLayout& layout, uint32_t index) {
-  const RelocationRules& rules = kRelRules;
-  const Elf32_Ehdr header = layout.Header();
-  RelocationTable relocations{};
-  relocations.table = layout.Section(index);
-  if (relocations.table.sh_size == 0) return ELF_OK;
-  relocations.entrySize = EntrySizeOrDefault(relocations.table.sh_entsize, rules.defaultEntrySize);
-  if (relocations.entrySize < sizeof(Elf32_Rel)) return rules.entryTooSmall;
-  relocations.entryCount = relocations.table.sh_size / relocations.entrySize;
-  if (relocations.entryCount == 0) return rules.noEntry;
-  if (relocations.table.sh_link >= header.e_shnum) return rules.linkOutOfRange;
-  // No exemption for sh_link 0: section 0 is examined as stored.
-  relocations.symbols = layout.Section(relocations.table.sh_link);
-  if (relocations.symbols.sh_type != SHT_SYMTAB) return rules.linkNotSymtab;
-  relocations.symbolEntrySize = EntrySizeOrDefault(relocations.symbols.sh_entsize, kDefaultSymbolEntrySize);
-  if (relocations.symbolEntrySize < sizeof(Elf32_Sym)) return rules.symtabEntryTooSmall;
-  const uint32_t symbolCount = relocations.symbols.sh_size / relocations.symbolEntrySize;
+}  // namespace
 
-  bool done = false;
-  if (const ElfStatus status = CheckTargetAndEmpty(layout, index, rules, header, &relocations, &done);
-      status != ELF_OK || done) {
-    return status;
-  }
+ElfStatus CheckRelaTable(const ElfLayout& layout, uint32_t index) { return CheckRelocationTable<RelaKind>(layout, index); }
 
-  const bool convert = NeedsConversion(layout.header);
-  if (convert && ReachesSectionHeaders(layout, relocations.table.sh_offset, relocations.entryCount,
-                                       relocations.entrySize)) {
-    return ELF_TABLE_OVER_SECTION_HEADERS;
-  }
-  uint8_t* entry = layout.header + relocations.table.sh_offset;
-  for (uint32_t k = 0; k < relocations.entryCount; ++k, entry += relocations.entrySize) {
-    if (convert) SwapRel(entry);
-    const Elf32_Rel relocation = LoadUnaligned<Elf32_Rel>(entry);
-    if (ElfRelocationSymbol(relocation.r_info) >= symbolCount) return ELF_REL_SYMBOL_OUT_OF_RANGE;
-    if (relocation.r_offset >= relocations.target.sh_size) return ELF_REL_OFFSET_OUT_OF_RANGE;
-  }
-  return ELF_OK;
-}
+ElfStatus CheckRelTable(const ElfLayout& layout, uint32_t index) { return CheckRelocationTable<RelKind>(layout, index); }
 
 ElfStatus ValidateElfObject(uint8_t* image, uint32_t size) {
   ElfLayout layout;
