@@ -31,8 +31,12 @@ Status ReadWhole(int descriptor, uint64_t size, FileView* view) {
   return S_OK;
 }
 
+// MAP_POPULATE on a private writable mapping breaks copy-on-write for every
+// page at once, in the kernel: validation converts headers and tables all
+// over a big-endian archive, and one fault per touched page cost more than
+// the copy (measured on the PowerPC cross archives: 0.19 s against 0.05 s).
 Status MapWhole(int descriptor, uint64_t size, FileView* view) {
-  void* bytes = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE, descriptor, 0);
+  void* bytes = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_POPULATE, descriptor, 0);
   if (bytes == MAP_FAILED) return StatusFromSystemError(errno);
   view->bytes = static_cast<uint8_t*>(bytes);
   view->size = size;
