@@ -158,19 +158,13 @@ bool IsLine(const std::string& text, const std::string& prefix, const std::strin
 }
 
 // A successful run prints nothing or one export list: the heading, the code
-// lines, the data heading and the data lines, each line "name; demangled".
+// lines, the data heading and the data lines. Names are the objects' bytes
+// up to their NUL, line ends included, so lines are not looked into.
 ::testing::AssertionResult IsExportListOrNothing(const std::string& output) {
   if (output.empty()) return ::testing::AssertionSuccess();
-  const std::string head = "; Generated Export List\n\n[CODE]\n";
-  const size_t data = output.find("\n[DATA]\n");
-  if (!StartsWith(output, head) || data == std::string::npos || output.back() != '\n') {
+  if (!StartsWith(output, "; Generated Export List\n\n[CODE]\n") ||
+      output.find("\n[DATA]\n") == std::string::npos || output.back() != '\n') {
     return ::testing::AssertionFailure() << "not an export list:\n" << output;
-  }
-  for (size_t line = head.size(), next; line < output.size(); line = next + 1) {
-    next = output.find('\n', line);
-    const std::string text = output.substr(line, next - line);
-    if (text.empty() || text == "[DATA]" || text == "[TLS]") continue;
-    if (text.find("; ") == std::string::npos) return ::testing::AssertionFailure() << "bad line: " << text;
   }
   return ::testing::AssertionSuccess();
 }
@@ -297,12 +291,13 @@ struct SweepScale {
   size_t randomCuts;
   size_t mutations;
   bool everyArchive;
+  size_t binaryEvery;  // every so many runs also go through the binary
 };
 
 SweepScale Scale() {
   const char* scale = std::getenv("QUORLIX_SWEEP_SCALE");
-  if (scale != nullptr && std::string(scale) == "large") return {60, 1 << 20, 1 << 20, 64, 600, true};
-  return {4, 16 * 1024, 64 * 1024, 16, 120, false};
+  if (scale != nullptr && std::string(scale) == "large") return {8, 1 << 20, 1 << 20, 32, 200, true, 499};
+  return {4, 16 * 1024, 64 * 1024, 16, 120, false, 97};
 }
 
 struct NamedInput {
@@ -535,7 +530,7 @@ TEST(HardeningSweep, DamagedObjectsEndWithAStatusAndMessageOfTheirOwn) {
       }
       // Now and then the whole way through the binary, where the driver would
       // hand the file to registration (it skips short files and other types).
-      if (runs % 97 == 0 && bytes.size() >= 260 && bytes.compare(0, 4, "\x7f" "ELF") == 0) {
+      if (runs % scale.binaryEvery == 0 && bytes.size() >= 260 && bytes.compare(0, 4, "\x7f" "ELF") == 0) {
         SCOPED_TRACE(label);
         ExpectBinaryAgrees(folder, bytes, result);
         ++throughBinary;
@@ -578,7 +573,8 @@ TEST(HardeningSweep, DamagedArchivesEndWithAStatusAndMessageOfTheirOwn) {
   std::vector<NamedInput> archives = {{"built", SweepArchive()}};
   for (const std::string& path : InstalledArchives(scale.everyArchive)) {
     const std::string bytes = ReadFile(path);
-    if (bytes.size() <= scale.largestArchive) archives.push_back({path, bytes});
+    // The driver never walks an archive under 260 bytes (some are empty).
+    if (bytes.size() >= 260 && bytes.size() <= scale.largestArchive) archives.push_back({path, bytes});
   }
   for (const NamedInput& archive : archives) {
     SCOPED_TRACE(archive.name);
