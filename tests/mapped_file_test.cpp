@@ -22,7 +22,7 @@ TEST(MappedFile, WritesThroughTheViewStayPrivateToThatView) {
   TempDir dir;
   // Small files are read into the heap, large ones mapped: both must behave
   // as a private copy.
-  for (const uint64_t size : {uint64_t{14}, kLargestReadFile + 1}) {
+  for (const uint64_t size : {uint64_t{14}, kLargestHeapFile + 1}) {
     SCOPED_TRACE(size);
     std::string contents(size, 'b');
     contents.front() = 'o';
@@ -31,7 +31,7 @@ TEST(MappedFile, WritesThroughTheViewStayPrivateToThatView) {
     MappedFile* second = nullptr;
     ASSERT_EQ(OpenMappedFile(path, &first), S_OK);
     ASSERT_EQ(OpenMappedFile(path, &second), S_OK);
-    EXPECT_EQ(first->viewIsMapping, size > kLargestReadFile);
+    EXPECT_EQ(first->viewInOwnMapping, size > kLargestHeapFile);
     EXPECT_EQ(first->path, path);
     EXPECT_EQ(first->refCount.load(), 1);
     ASSERT_EQ(first->size, size);
@@ -53,7 +53,7 @@ TEST(MappedFile, WritesThroughTheViewStayPrivateToThatView) {
 
 TEST(MappedFile, TheLastReleaseGivesTheViewBack) {
   TempDir dir;
-  for (const uint64_t size : {uint64_t{1}, kLargestReadFile + 1}) {
+  for (const uint64_t size : {uint64_t{1}, kLargestHeapFile + 1}) {
     SCOPED_TRACE(size);
     const std::string contents(size, 'x');
     MappedFile* file = nullptr;

@@ -17,7 +17,7 @@ Status OpenMappedFile(const std::string& path, MappedFile** out) {
   file->path = path;
   file->size = view.size;
   file->view = view.bytes;
-  file->viewIsMapping = view.isMapping;
+  file->viewInOwnMapping = view.inOwnMapping;
   *out = file;
   return S_OK;
 }
@@ -27,7 +27,7 @@ void AddMappedFileReference(MappedFile* file) { file->refCount.fetch_add(1); }
 int32_t ReleaseMappedFile(MappedFile* file) {
   const int32_t remaining = file->refCount.fetch_sub(1) - 1;
   if (remaining != 0) return remaining;
-  ReleaseFileView(FileView{file->view, file->size, file->viewIsMapping});
+  ReleaseFileView(FileView{file->view, file->size, file->viewInOwnMapping});
   delete file;
   return 0;
 }

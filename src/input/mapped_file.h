@@ -1,6 +1,5 @@
-// An input file held whole as a private, writable view (small files read into
-// the heap, larger ones mapped copy-on-write), shared by every object record
-// that points into it.
+// An input file held whole in private, writable memory, shared by every
+// object record that points into it.
 #pragma once
 
 #include <atomic>
@@ -14,7 +13,7 @@ struct MappedFile {
   std::string path;  // the full path under which the file was opened
   uint64_t size = 0;
   uint8_t* view = nullptr;  // `size` bytes, writable, private to the process
-  bool viewIsMapping = false;
+  bool viewInOwnMapping = false;
 };
 
 // 0 and a new file with one reference, or E_UNEXPECTED for an empty path, the

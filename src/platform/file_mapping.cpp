@@ -10,37 +10,42 @@
 
 namespace {
 
+constexpr uint64_t kHugePage = uint64_t{2} << 20;
+
+// A mapping whose length is a whole number of huge pages starts on a huge-page
+// boundary, which the kernel needs before it can back it with huge pages.
+uint64_t OwnMappingLength(uint64_t size) { return (size + kHugePage - 1) / kHugePage * kHugePage; }
+
+uint8_t* AllocateView(uint64_t size, bool* inOwnMapping) {
+  *inOwnMapping = size > kLargestHeapFile;
+  if (!*inOwnMapping) return static_cast<uint8_t*>(std::malloc(size));
+  void* memory = ::mmap(nullptr, OwnMappingLength(size), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (memory == MAP_FAILED) return nullptr;
+  // Huge pages only where the file fills them, so the memory used stays the
+  // file's size. Only a hint: where they are not to be had, small pages serve.
+  const uint64_t filledHugePages = size / kHugePage * kHugePage;
+  if (filledHugePages != 0) ::madvise(memory, filledHugePages, MADV_HUGEPAGE);
+  return static_cast<uint8_t*>(memory);
+}
+
 // Reads exactly `size` bytes; a file that shrank meanwhile counts as failing.
 Status ReadWhole(int descriptor, uint64_t size, FileView* view) {
-  uint8_t* bytes = static_cast<uint8_t*>(std::malloc(size));
-  if (bytes == nullptr) return E_OUTOFMEMORY;
+  FileView read;
+  read.bytes = AllocateView(size, &read.inOwnMapping);
+  if (read.bytes == nullptr) return E_OUTOFMEMORY;
+  read.size = size;
   uint64_t done = 0;
   while (done < size) {
-    const ssize_t n = ::read(descriptor, bytes + done, size - done);
+    const ssize_t n = ::read(descriptor, read.bytes + done, size - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       const int error = n < 0 ? errno : EIO;
-      std::free(bytes);
+      ReleaseFileView(read);
       return StatusFromSystemError(error);
     }
     done += static_cast<uint64_t>(n);
   }
-  view->bytes = bytes;
-  view->size = size;
-  view->isMapping = false;
-  return S_OK;
-}
-
-// MAP_POPULATE on a private writable mapping breaks copy-on-write for every
-// page at once, in the kernel: validation converts headers and tables all
-// over a big-endian archive, and one fault per touched page cost more than
-// the copy (measured on the PowerPC cross archives: 0.19 s against 0.05 s).
-Status MapWhole(int descriptor, uint64_t size, FileView* view) {
-  void* bytes = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_POPULATE, descriptor, 0);
-  if (bytes == MAP_FAILED) return StatusFromSystemError(errno);
-  view->bytes = static_cast<uint8_t*>(bytes);
-  view->size = size;
-  view->isMapping = true;
+  *view = read;
   return S_OK;
 }
 
@@ -51,7 +56,7 @@ Status ViewOpenFile(int descriptor, FileView* view) {
   // Pipes and other files that report no size count as empty.
   const uint64_t size = info.st_size > 0 ? static_cast<uint64_t>(info.st_size) : 0;
   if (size == 0 || size >= (uint64_t{1} << 32)) return E_FAIL;
-  return size <= kLargestReadFile ? ReadWhole(descriptor, size, view) : MapWhole(descriptor, size, view);
+  return ReadWhole(descriptor, size, view);
 }
 
 }  // namespace
@@ -68,8 +73,8 @@ Status OpenPrivateFileView(const char* path, FileView* view) {
 
 void ReleaseFileView(const FileView& view) {
   if (view.bytes == nullptr) return;
-  if (view.isMapping) {
-    ::munmap(view.bytes, view.size);
+  if (view.inOwnMapping) {
+    ::munmap(view.bytes, OwnMappingLength(view.size));
   } else {
     std::free(view.bytes);
   }
