@@ -46,23 +46,24 @@ void WriteExportLine(const SymbolRecord& symbol, const Demangler& demangler) {
   }
 }
 
-// The group's entries sorted by name. The list runs in descending name order,
-// so the sort sees reversed input, which std::sort handles in n log n.
+// The group's entries sorted by name. Selection queues symbols in ascending
+// name order at the head of the list, so the list runs in descending order
+// and reversing it nearly always sorts it; the sort is for any other list.
 std::vector<const ExportEntry*> SortedGroup(ExportGroup group, size_t count) {
   std::vector<const ExportEntry*> entries;
   entries.reserve(count);
   for (const ExportEntry* entry = g_exportList; entry != nullptr; entry = entry->next) {
     if (GroupOf(*entry->symbol) == group) entries.push_back(entry);
   }
-  std::sort(entries.begin(), entries.end(),
-            [](const ExportEntry* a, const ExportEntry* b) { return CompareExports(a, b) < 0; });
+  std::reverse(entries.begin(), entries.end());
+  const auto before = [](const ExportEntry* a, const ExportEntry* b) { return CompareExports(a, b) < 0; };
+  if (!std::is_sorted(entries.begin(), entries.end(), before)) std::sort(entries.begin(), entries.end(), before);
   return entries;
 }
 
 enum class DataHeading { Data, Tls };
 
 void WriteDataGroup(ExportGroup group, size_t count, const Demangler& demangler, DataHeading* heading) {
-  if (count == 0) return;
   for (const ExportEntry* entry : SortedGroup(group, count)) {
     const bool isTls = entry->symbol->isTls;
     if (isTls && *heading != DataHeading::Tls) {
@@ -107,10 +108,8 @@ Status WriteExportList() {
 
   Out().Write("; Generated Export List\n");
   Out().Write("\n[CODE]\n");
-  if (counts[static_cast<int>(ExportGroup::Code)] != 0) {
-    for (const ExportEntry* entry : SortedGroup(ExportGroup::Code, counts[static_cast<int>(ExportGroup::Code)])) {
-      WriteExportLine(*entry->symbol, demangler);
-    }
+  for (const ExportEntry* entry : SortedGroup(ExportGroup::Code, counts[static_cast<int>(ExportGroup::Code)])) {
+    WriteExportLine(*entry->symbol, demangler);
   }
   DataHeading heading = DataHeading::Data;
   Out().Write("\n[DATA]\n");
