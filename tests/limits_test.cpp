@@ -120,6 +120,32 @@ TEST(LimitsEndToEnd, AnObjectWithSixtyThousandSections) {
   EXPECT_TRUE(result.out == CodeList(exported)) << result.out.substr(0, 2000);
 }
 
+// At the largest e_shnum, 65,535, the reserved indexes 0xFF03 and 0xFFF2 lie
+// below the section count, so symbols there are read as defined in those
+// sections, by the sections' flags: a function in the code section 0xFF03 is
+// listed under [CODE] (not [TLS]), and an object in the unallocated section
+// 0xFFF2 is not listed (it is no common symbol here).
+TEST(LimitsEndToEnd, ReservedIndexesNameSectionsInAnObjectWithTheMostSections) {
+  constexpr uint32_t kLastSection = 0xFFFC;  // the string and symbol tables follow
+  ElfBuilder builder(ByteOrder::Little);
+  for (uint32_t index = 2; index <= kLastSection; ++index) {
+    const uint32_t flags = index == SHN_THREAD_LOCAL ? SHF_ALLOC | SHF_EXECINSTR
+                           : index == SHN_COMMON     ? 0
+                                                     : SHF_ALLOC | 0x1;
+    builder.AddSection(Numbered(".s", index, 5), 1, flags, Bytes(4, 0), 0, 0, 0, 4);
+  }
+  builder.AddSymbolTable({{"at_ff03", 0, 4, STB_GLOBAL, STT_FUNC, SHN_THREAD_LOCAL},
+                          {"at_fff2", 0, 4, STB_GLOBAL, STT_OBJECT, SHN_COMMON},
+                          {"last", 0, 4, STB_GLOBAL, STT_OBJECT, static_cast<uint16_t>(kLastSection)}});
+  const Bytes image = builder.Build();
+  ASSERT_EQ(ReadStored16(image, offsetof(Elf32_Ehdr, e_shnum)), 0xFFFF);
+
+  TempDir folder;
+  const ToolResult result = RunTool({folder.Write("most_sections.o", image)}, WithDemangler());
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.out, CodeList({"at_ff03"}) + PlainLine("last"));
+}
+
 // A thousand byte-identical files under different names: each later copy is
 // reported once, paired with the copy just before it, from the last copy
 // backwards, and the symbol is listed once.
