@@ -13,34 +13,10 @@
 #include "exports/export_writer.h"
 #include "symbols/symbol_table.h"
 #include "support/run_state.h"
+#include "support/scoped_environment.h"
 #include "support/tool_runner.h"
 
 namespace {
-
-// Sets GHS_ROOT (or removes it) for one scope.
-class ScopedGhsRoot {
- public:
-  explicit ScopedGhsRoot(const std::optional<std::string>& value) {
-    if (const char* old = std::getenv("GHS_ROOT")) saved_ = old;
-    if (value) {
-      ::setenv("GHS_ROOT", value->c_str(), 1);
-    } else {
-      ::unsetenv("GHS_ROOT");
-    }
-  }
-  ~ScopedGhsRoot() {
-    if (saved_) {
-      ::setenv("GHS_ROOT", saved_->c_str(), 1);
-    } else {
-      ::unsetenv("GHS_ROOT");
-    }
-  }
-  ScopedGhsRoot(const ScopedGhsRoot&) = delete;
-  ScopedGhsRoot& operator=(const ScopedGhsRoot&) = delete;
-
- private:
-  std::optional<std::string> saved_;
-};
 
 // The folder of one of the test demanglers (tests/demanglers).
 std::string TestDemangler(const std::string& name) { return std::string(QUORLIX_BUILD_DIR) + "/demanglers/" + name; }
