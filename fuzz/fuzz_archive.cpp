@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "fuzz_support.h"
+#include "support/run_state.h"
 #include "input/archive_reader.h"
 #include "input/mapped_file.h"
 #include "input/object_registry.h"
@@ -27,13 +28,13 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < kLeastInputSize || size > UINT32_MAX) return 0;
   if (std::memcmp(data, kSignature, sizeof kSignature - 1) != 0) return 0;
-  CapturedRun output;
+  CapturedOutput output;
   MappedFile* file = WrapInput(data, size, "/fuzz/library.a");
   const Status status = ReadArchive(file);
   // Every failure but a missing name buffer comes with a message.
   if (status != S_OK && output.Text().empty()) abort();
   if (status == S_OK && g_objectCount != 0) CollectAndExport();
-  FreeRunState();
+  ResetRunState();
   DropInputFile(file);
   return 0;
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "fuzz_support.h"
+#include "support/run_state.h"
 #include "input/mapped_file.h"
 #include "input/object_registry.h"
 
@@ -17,14 +18,14 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Images are 32-bit sized; libFuzzer never comes near that.
   if (size > UINT32_MAX) return 0;
-  CapturedRun output;
+  CapturedOutput output;
   MappedFile* file = WrapInput(data, size, "/fuzz/object.o");
   const Status status = RegisterObject(file, file->view, static_cast<uint32_t>(size), "object.o", 8);
   // A refused object prints its reason; an accepted one is registered once.
   if ((status == S_OK) != (g_objectCount == 1)) abort();
   if (status != S_OK && output.Text().empty()) abort();
   if (status == S_OK) CollectAndExport();
-  FreeRunState();
+  ResetRunState();
   DropInputFile(file);
   return 0;
 }

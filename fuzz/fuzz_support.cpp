@@ -9,8 +9,6 @@
 #include "exports/demangler_binding.h"
 #include "exports/export_selection.h"
 #include "input/mapped_file.h"
-#include "input/object_registry.h"
-#include "platform/standard_output.h"
 #include "symbols/symbol_collection.h"
 #include "symbols/symbol_table.h"
 
@@ -41,29 +39,4 @@ void CollectAndExport() {
   SymbolTable table;
   if (CollectSymbols(table) != S_OK) abort();
   if (SelectExports(table) != S_OK) abort();
-}
-
-void FreeRunState() {
-  while (g_objectList != nullptr) {
-    ObjectRecord* record = g_objectList;
-    g_objectList = record->next;
-    ReleaseMappedFile(record->container);
-    delete record;
-  }
-  g_objectCount = 0;
-  while (g_exportList != nullptr) {
-    ExportEntry* entry = g_exportList;
-    g_exportList = entry->next;
-    delete entry;
-  }
-  g_exportCount = 0;
-}
-
-CapturedRun::CapturedRun() { Out().CaptureInto(&text_); }
-
-CapturedRun::~CapturedRun() { Out().CaptureInto(nullptr); }
-
-const std::string& CapturedRun::Text() {
-  Out().Flush();
-  return text_;
 }

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
 struct MappedFile;
 
@@ -23,20 +22,3 @@ void DropInputFile(MappedFile* file);
 // as the driver runs them after gathering. Traps when either reports a
 // failure, since neither can fail here without running out of memory.
 void CollectAndExport();
-
-// Frees the object and export lists and clears their counts, dropping each
-// record's reference on its file.
-void FreeRunState();
-
-// Sends everything the tool prints into `sink` while alive.
-class CapturedRun {
- public:
-  CapturedRun();
-  ~CapturedRun();
-  CapturedRun(const CapturedRun&) = delete;
-  CapturedRun& operator=(const CapturedRun&) = delete;
-  const std::string& Text();
-
- private:
-  std::string text_;
-};

@@ -28,6 +28,7 @@
 #include "support/archive_writer.h"
 #include "support/elf_builder.h"
 #include "support/run_state.h"
+#include "support/scoped_environment.h"
 #include "support/temp_dir.h"
 #include "support/tool_runner.h"
 #include "symbols/symbol_collection.h"
@@ -64,28 +65,18 @@ class HeapFile {
 // writer's load and unload per run stay cheap.
 class DemanglerInReach {
  public:
-  DemanglerInReach() {
-    const char* previous = std::getenv("GHS_ROOT");
-    if (previous != nullptr) previous_ = previous;
-    hadPrevious_ = previous != nullptr;
-    setenv("GHS_ROOT", DemanglerDirectory().c_str(), 1);
-    handle_ = dlopen((DemanglerDirectory() + "/" + kDemanglerFileName).c_str(), RTLD_NOW | RTLD_LOCAL);
-  }
+  DemanglerInReach()
+      : root_(DemanglerDirectory()),
+        handle_(dlopen((DemanglerDirectory() + "/" + kDemanglerFileName).c_str(), RTLD_NOW | RTLD_LOCAL)) {}
   ~DemanglerInReach() {
     if (handle_ != nullptr) dlclose(handle_);
-    if (hadPrevious_) {
-      setenv("GHS_ROOT", previous_.c_str(), 1);
-    } else {
-      unsetenv("GHS_ROOT");
-    }
   }
   DemanglerInReach(const DemanglerInReach&) = delete;
   DemanglerInReach& operator=(const DemanglerInReach&) = delete;
 
  private:
+  ScopedGhsRoot root_;
   void* handle_ = nullptr;
-  std::string previous_;
-  bool hadPrevious_ = false;
 };
 
 struct RunResult {
