@@ -8,7 +8,7 @@
 #include <string>
 
 #include "input/mapped_file.h"
-#include "platform/file_mapping.h"
+#include "platform/private_file_view.h"
 #include "platform/system_status.h"
 #include "support/temp_dir.h"
 

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "platform/file_mapping.h"
+#include "platform/private_file_view.h"
 
 Status OpenMappedFile(const std::string& path, MappedFile** out) {
   if (out == nullptr || path.empty()) return E_UNEXPECTED;

@@ -1,4 +1,4 @@
-#include "platform/file_mapping.h"
+#include "platform/private_file_view.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
