@@ -185,7 +185,19 @@ struct ElfLayout {
   Elf32_Ehdr Header() const { return LoadUnaligned<Elf32_Ehdr>(header); }
   uint8_t* SectionHeaderAt(uint32_t index) const { return sectionHeaders + uint64_t{index} * sectionEntrySize; }
   Elf32_Shdr Section(uint32_t index) const { return LoadUnaligned<Elf32_Shdr>(SectionHeaderAt(index)); }
+  // Program headers sit at e_phoff, which the caller reads from the header.
+  uint8_t* ProgramHeaderAt(uint32_t programTableOffset, uint32_t index) const {
+    return header + programTableOffset + uint64_t{index} * programEntrySize;
+  }
+  Elf32_Phdr Segment(uint32_t programTableOffset, uint32_t index) const {
+    return LoadUnaligned<Elf32_Phdr>(ProgramHeaderAt(programTableOffset, index));
+  }
 };
+
+// A section whose contents occupy bytes of the image, and a segment that
+// describes some: only these take part in the range and overlap tests.
+inline bool IsPlacedSection(const Elf32_Shdr& section) { return section.sh_size != 0 && section.sh_type != SHT_NOBITS; }
+inline bool IsPlacedSegment(const Elf32_Phdr& segment) { return segment.p_filesz != 0 && segment.p_type != PT_NULL; }
 
 // The layout of an image that validation has accepted.
 ElfLayout LayoutOfValidatedImage(uint8_t* image, uint32_t size);

@@ -61,10 +61,6 @@ ElfStatus CheckHeaderFields(const Elf32_Ehdr& header, uint32_t size) {
   return ELF_OK;
 }
 
-bool IsPlacedSection(const Elf32_Shdr& section) { return section.sh_size != 0 && section.sh_type != SHT_NOBITS; }
-
-bool IsPlacedSegment(const Elf32_Phdr& segment) { return segment.p_filesz != 0 && segment.p_type != PT_NULL; }
-
 // Where the first byte of each placed section may not lie: in the ELF header,
 // in one of the header tables, or in a higher-numbered section.
 ElfStatus CheckSectionStarts(const ElfLayout& layout, const Elf32_Ehdr& header) {
@@ -93,8 +89,7 @@ ElfStatus CheckSectionStarts(const ElfLayout& layout, const Elf32_Ehdr& header) 
 ElfStatus CheckSegmentStarts(const ElfLayout& layout, const Elf32_Ehdr& header) {
   std::vector<Extent> placed;
   for (uint32_t index = 0; index < header.e_phnum; ++index) {
-    const Elf32_Phdr segment =
-        LoadUnaligned<Elf32_Phdr>(layout.header + header.e_phoff + uint64_t{index} * layout.programEntrySize);
+    const Elf32_Phdr segment = layout.Segment(header.e_phoff, index);
     if (IsPlacedSegment(segment)) placed.push_back({segment.p_offset, segment.p_filesz});
   }
   return FirstStartInsideLaterExtent(placed) == kNoExtent ? ELF_OK : ELF_SEGMENT_IN_LATER_SEGMENT;
@@ -125,7 +120,7 @@ ElfStatus CheckElfLayout(uint8_t* image, uint32_t size, ElfLayout* layout) {
   if (header.e_phoff == 0) return ELF_OK;
   if (convert) {
     for (uint32_t index = 0; index < header.e_phnum; ++index) {
-      SwapProgramHeader(image + header.e_phoff + uint64_t{index} * layout->programEntrySize);
+      SwapProgramHeader(layout->ProgramHeaderAt(header.e_phoff, index));
     }
   }
   return CheckSegmentStarts(*layout, header);

@@ -8,8 +8,6 @@ namespace {
 
 constexpr uint32_t kSizeWordBytes = 4;
 
-bool IsPlacedSection(const Elf32_Shdr& section) { return section.sh_size != 0 && section.sh_type != SHT_NOBITS; }
-
 bool IsSizePrefixed(const Elf32_Shdr& section) { return (section.sh_flags & SHF_SIZE_PREFIXED) != 0; }
 
 bool SizeWordInsideImage(const Elf32_Shdr& section, uint32_t imageSize) {
@@ -38,10 +36,8 @@ ElfStatus CheckSectionContents(const ElfLayout& layout, const Elf32_Ehdr& header
 ElfStatus CheckSegmentContents(const ElfLayout& layout, const Elf32_Ehdr& header, uint32_t size) {
   if (header.e_phoff == 0) return ELF_OK;
   for (uint32_t index = 0; index < header.e_phnum; ++index) {
-    const Elf32_Phdr segment =
-        LoadUnaligned<Elf32_Phdr>(layout.header + header.e_phoff + uint64_t{index} * layout.programEntrySize);
-    if (segment.p_filesz != 0 && segment.p_type != PT_NULL &&
-        uint64_t{segment.p_offset} + segment.p_filesz > size) {
+    const Elf32_Phdr segment = layout.Segment(header.e_phoff, index);
+    if (IsPlacedSegment(segment) && uint64_t{segment.p_offset} + segment.p_filesz > size) {
       return ELF_SEGMENT_PAST_END;
     }
   }
