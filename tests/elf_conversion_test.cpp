@@ -174,7 +174,7 @@ TEST(ElfConversion, BigEndianRecordsReadAsBuilt) {
   const Bytes stored = EveryTableObject(ByteOrder::Big);
   Bytes image = stored;
   ASSERT_EQ(ValidateExactCopy(image), ELF_OK);
-  const ElfLayout layout = LayoutOfValidatedImage(image.data(), static_cast<uint32_t>(image.size()));
+  const ElfLayout layout = ImageLayout(image.data(), static_cast<uint32_t>(image.size()));
   const Elf32_Ehdr header = layout.Header();
   EXPECT_EQ(0, std::memcmp(header.e_ident, stored.data(), 16));
   EXPECT_EQ(header.e_type, ET_REL);

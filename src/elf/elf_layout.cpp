@@ -58,7 +58,7 @@ uint32_t ReadSizeWord(const uint8_t* image, uint32_t sectionOffset) {
   return NeedsConversion(image) ? __builtin_bswap32(word) : word;
 }
 
-ElfLayout LayoutOfValidatedImage(uint8_t* image, uint32_t size) {
+ElfLayout ImageLayout(uint8_t* image, uint32_t size) {
   const Elf32_Ehdr header = LoadUnaligned<Elf32_Ehdr>(image);
   ElfLayout layout;
   layout.header = image;

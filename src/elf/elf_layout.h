@@ -199,5 +199,7 @@ struct ElfLayout {
 inline bool IsPlacedSection(const Elf32_Shdr& section) { return section.sh_size != 0 && section.sh_type != SHT_NOBITS; }
 inline bool IsPlacedSegment(const Elf32_Phdr& segment) { return segment.p_filesz != 0 && segment.p_type != PT_NULL; }
 
-// The layout of an image that validation has accepted.
-ElfLayout LayoutOfValidatedImage(uint8_t* image, uint32_t size);
+// The layout given by an image's ELF header, which must be in host order:
+// the header checks fill it once they pass, and later readers rebuild it
+// from a validated image.
+ElfLayout ImageLayout(uint8_t* image, uint32_t size);

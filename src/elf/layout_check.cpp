@@ -104,11 +104,7 @@ ElfStatus CheckElfLayout(uint8_t* image, uint32_t size, ElfLayout* layout) {
   const Elf32_Ehdr header = LoadUnaligned<Elf32_Ehdr>(image);
   if (const ElfStatus status = CheckHeaderFields(header, size); status != ELF_OK) return status;
 
-  layout->header = image;
-  layout->sectionHeaders = image + header.e_shoff;
-  layout->sectionEntrySize = EntrySizeOrDefault(header.e_shentsize, kDefaultSectionEntrySize);
-  layout->programEntrySize = EntrySizeOrDefault(header.e_phentsize, kDefaultProgramEntrySize);
-  layout->imageSize = size;
+  *layout = ImageLayout(image, size);
 
   // The null entry 0 is never converted; the few readers of it take its
   // stored bytes.

@@ -14,7 +14,7 @@ int32_t g_exportCount = 0;
 bool IsExported(const SymbolRecord& symbol) {
   if (symbol.isWeak || symbol.attributes != 0 || symbol.name[0] == '.') return false;
   const uint16_t sectionIndex = LoadUnaligned<Elf32_Sym>(symbol.elfSymbol).st_shndx;
-  const ElfLayout layout = LayoutOfValidatedImage(symbol.object->image, symbol.object->size);
+  const ElfLayout layout = ImageLayout(symbol.object->image, symbol.object->size);
   if (sectionIndex < layout.Header().e_shnum) return (layout.Section(sectionIndex).sh_flags & SHF_ALLOC) != 0;
   return sectionIndex == SHN_COMMON || sectionIndex == SHN_THREAD_LOCAL;
 }

@@ -61,7 +61,7 @@ void ReportCopy(const ObjectRecord& earlier, const ObjectRecord& later) {
 }  // namespace
 
 Status EnterSectionSymbols(SymbolTable& table, ObjectRecord* object, uint32_t index) {
-  const ElfLayout layout = LayoutOfValidatedImage(object->image, object->size);
+  const ElfLayout layout = ImageLayout(object->image, object->size);
   const Elf32_Ehdr header = layout.Header();
   const Elf32_Shdr symbols = layout.Section(index);
   const uint32_t entrySize = EntrySizeOrDefault(symbols.sh_entsize, kDefaultSymbolEntrySize);
@@ -122,7 +122,7 @@ Status CollectSymbols(SymbolTable& table) {
       ReportCopy(*earlierCopy[position], *object);
       continue;
     }
-    const ElfLayout layout = LayoutOfValidatedImage(object->image, object->size);
+    const ElfLayout layout = ImageLayout(object->image, object->size);
     const uint16_t sectionCount = layout.Header().e_shnum;
     if (HasSkipSection(layout, sectionCount)) continue;
     for (uint32_t index = 0; index < sectionCount; ++index) {
